@@ -1,0 +1,37 @@
+// Recordings: the WAV header check, and one recording in memory with its
+// levelling, edge fades and sample-rate conversion.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+enum AudioKind : int32_t { AUDIO_PCM = 0, AUDIO_WAV = 1 };
+
+// Checks the canonical 44-byte WAV header of the file at path (UTF-8). On
+// success gives the sample rate (the header's full 32-bit value).
+bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleRate);
+
+// One recording: 16-bit mono samples.
+class CAudioData {
+public:
+    virtual ~CAudioData() = default;
+
+    // Reads the recording; wanted < 0 asks for all samples. The sample count
+    // is at most what the file really holds.
+    bool Load(const std::string& path, AudioKind kind, std::string& err, int64_t wanted = -1);
+    // Scales toward the peak target (0 leaves the level unchanged).
+    void Normalize(float target);
+    // Raised-cosine fades over the first and last 120 samples.
+    void Fade();
+    // Converts from the source to the target rate (Hz).
+    bool Resample(int32_t sourceRate, int32_t targetRate, std::string& err);
+    void Release();
+
+    std::vector<int16_t> samples;
+    uint32_t count() const { return static_cast<uint32_t>(samples.size()); }
+};
+
+}  // namespace qm

@@ -1,0 +1,33 @@
+// The two list files of a prompt folder: "TextList.txt" and "WaveList.txt".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "input/audio.h"
+
+namespace qm {
+
+struct PromptEntry {
+    std::string text;        // code page 936 bytes, trimmed, 1..512 bytes
+    std::string path;        // native UTF-8 path: folder + "/" + listed name
+    std::string listedName;  // the name as written in "WaveList.txt" (code page 936)
+    AudioKind kind = AUDIO_WAV;
+    int32_t sampleRate = 0;
+};
+
+// Reads "TextList.txt" and "WaveList.txt" from the current directory and
+// appends one entry per line pair to list; folder (UTF-8, no trailing "/")
+// forms the audio paths. On failure err holds the message (UTF-8).
+bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
+                     std::string& err);
+// True, with the message in err, when some text occurs more than once; names
+// the first text in list order that has a twin.
+bool FindDuplicateText(const std::vector<PromptEntry>& list, std::string& err);
+
+// Reads a list file the way the Windows text mode and 1023-byte line reads
+// see it: each element is one read (trimmed later by the caller).
+bool ReadListLines(const std::string& name, std::vector<std::string>& lines);
+
+}  // namespace qm

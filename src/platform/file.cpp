@@ -1,0 +1,107 @@
+#include "platform/file.h"
+
+#include <cstring>
+
+#include "platform/bytes.h"
+
+namespace qm {
+
+File::~File() {
+    if (fp_ != nullptr) std::fclose(fp_);
+}
+
+bool File::Open(const std::string& path, const char* mode) {
+    if (fp_ != nullptr) Close();
+    failed_ = false;
+    path_ = path;
+    fp_ = std::fopen(path.c_str(), mode);
+    return fp_ != nullptr;
+}
+
+size_t File::Read(void* buf, size_t n) {
+    if (fp_ == nullptr || n == 0) return 0;
+    return std::fread(buf, 1, n, fp_);
+}
+
+bool File::ReadExact(void* buf, size_t n) { return Read(buf, n) == n; }
+
+bool File::ReadU16(uint16_t& v) {
+    unsigned char b[2];
+    if (!ReadExact(b, 2)) return false;
+    v = GetU16(b);
+    return true;
+}
+
+bool File::ReadU32(uint32_t& v) {
+    unsigned char b[4];
+    if (!ReadExact(b, 4)) return false;
+    v = GetU32(b);
+    return true;
+}
+
+bool File::Write(const void* buf, size_t n) {
+    if (fp_ == nullptr) {
+        failed_ = true;
+        return false;
+    }
+    if (n == 0) return !failed_;
+    if (std::fwrite(buf, 1, n, fp_) != n) failed_ = true;
+    return !failed_;
+}
+
+bool File::WriteU16(uint16_t v) {
+    unsigned char b[2];
+    PutU16(b, v);
+    return Write(b, 2);
+}
+
+bool File::WriteU32(uint32_t v) {
+    unsigned char b[4];
+    PutU32(b, v);
+    return Write(b, 4);
+}
+
+bool File::WriteZeros(size_t n) {
+    static const unsigned char zeros[4096] = {};
+    while (n > 0) {
+        size_t k = n < sizeof zeros ? n : sizeof zeros;
+        if (!Write(zeros, k)) return false;
+        n -= k;
+    }
+    return !failed_;
+}
+
+bool File::Seek(int64_t offset, int whence) {
+    if (fp_ == nullptr || std::fseek(fp_, static_cast<long>(offset), whence) != 0) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+int64_t File::Tell() { return fp_ == nullptr ? -1 : static_cast<int64_t>(std::ftell(fp_)); }
+
+int64_t File::Size() {
+    if (fp_ == nullptr) return -1;
+    long here = std::ftell(fp_);
+    if (here < 0 || std::fseek(fp_, 0, SEEK_END) != 0) return -1;
+    long end = std::ftell(fp_);
+    std::fseek(fp_, here, SEEK_SET);
+    return end;
+}
+
+bool File::Flush() {
+    if (fp_ == nullptr || std::fflush(fp_) != 0) failed_ = true;
+    return !failed_;
+}
+
+bool File::Close() {
+    if (fp_ == nullptr) return false;
+    if (std::fflush(fp_) != 0) failed_ = true;
+    if (std::ferror(fp_)) failed_ = true;
+    if (std::fclose(fp_) != 0) failed_ = true;
+    fp_ = nullptr;
+    return !failed_;
+}
+
+}  // namespace qm

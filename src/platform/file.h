@@ -1,0 +1,56 @@
+// A buffered byte stream over a file, with every read and write checked.
+// A failed write makes the stream "failed" for good, so a writer can do its
+// work and test once at the end (Close reports it too).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace qm {
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens with an fopen mode ("rb", "wb", "r+b", "w+b"). Closes any file
+    // this object held first.
+    bool Open(const std::string& path, const char* mode);
+    bool IsOpen() const { return fp_ != nullptr; }
+    const std::string& Path() const { return path_; }
+
+    // Reads up to n bytes; returns how many were read.
+    size_t Read(void* buf, size_t n);
+    // Reads exactly n bytes; false on a short read.
+    bool ReadExact(void* buf, size_t n);
+    bool ReadU16(uint16_t& v);
+    bool ReadU32(uint32_t& v);
+
+    bool Write(const void* buf, size_t n);
+    bool WriteU8(uint8_t v) { return Write(&v, 1); }
+    bool WriteU16(uint16_t v);
+    bool WriteU32(uint32_t v);
+    bool WriteZeros(size_t n);
+
+    bool Seek(int64_t offset, int whence = SEEK_SET);
+    bool SeekEnd() { return Seek(0, SEEK_END); }
+    int64_t Tell();
+    // Length of the file (the position is kept).
+    int64_t Size();
+    bool Flush();
+    // Closes the file; false if it was not open or any write, the flush or
+    // the close failed.
+    bool Close();
+    // True once any write, seek or flush has failed.
+    bool Failed() const { return failed_; }
+
+private:
+    FILE* fp_ = nullptr;
+    bool failed_ = false;
+    std::string path_;
+};
+
+}  // namespace qm

@@ -1,0 +1,30 @@
+// The clip set of a build: the package's sample rate and the accepted prompt
+// entries, and the writer of the uncoded clip container.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "input/lists.h"
+#include "platform/file.h"
+#include "resfile/textindex.h"
+
+namespace qm {
+
+class CClipSet {
+public:
+    // Opens the package and takes the build type's clip resource rate.
+    // Returns 1 on success, 0 with err set.
+    int OpenPackage(int buildType, const std::string& path, std::string& err);
+    // Appends one uncoded clip container at the end of out (opened "wb"), one
+    // record per index text, in index order. Returns 1, or 0 with err set.
+    int WriteClipContainer(int buildType, File* out, const std::vector<IndexText>& indexTexts,
+                           std::string& err);
+    void Clear();
+
+    int32_t sampleRate = 0;
+    std::vector<PromptEntry> entries;
+};
+
+}  // namespace qm

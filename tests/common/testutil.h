@@ -1,0 +1,106 @@
+// Helpers shared by the tests: scratch folders, files, WAV and PCM fixtures.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace qmtest {
+
+// A scratch folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "qmtest-XXXXXX").string();
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        char* p = ::mkdtemp(buf.data());
+        path_ = p ? p : "";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        // Restore write bits first so read-only fixtures can be removed.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ec);
+        }
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<unsigned char> ReadBytes(const std::string& path) {
+    std::string s = ReadFile(path);
+    return std::vector<unsigned char>(s.begin(), s.end());
+}
+
+inline void PutLE(std::string& s, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// A canonical 44-byte-header WAV file.
+inline std::string WavBytes(const std::vector<int16_t>& samples, uint32_t rate, uint16_t channels = 1,
+                            uint16_t bits = 16) {
+    std::string s = "RIFF";
+    uint32_t dataSize = static_cast<uint32_t>(samples.size() * 2);
+    PutLE(s, 36 + dataSize, 4);
+    s += "WAVEfmt ";
+    PutLE(s, 16, 4);
+    PutLE(s, 1, 2);
+    PutLE(s, channels, 2);
+    PutLE(s, rate, 4);
+    PutLE(s, rate * channels * bits / 8, 4);
+    PutLE(s, channels * bits / 8, 2);
+    PutLE(s, bits, 2);
+    s += "data";
+    PutLE(s, dataSize, 4);
+    for (int16_t v : samples) PutLE(s, static_cast<uint16_t>(v), 2);
+    return s;
+}
+
+inline std::string PcmBytes(const std::vector<int16_t>& samples) {
+    std::string s;
+    for (int16_t v : samples) PutLE(s, static_cast<uint16_t>(v), 2);
+    return s;
+}
+
+// A deterministic test signal: a sum of two sines with the given peak.
+inline std::vector<int16_t> ToneSamples(size_t n, double peak, uint32_t rate = 16000) {
+    std::vector<int16_t> out(n);
+    for (size_t i = 0; i < n; ++i) {
+        double t = static_cast<double>(i) / rate;
+        double v = 0.7 * __builtin_sin(2 * 3.141592653589793 * 440 * t) +
+                   0.3 * __builtin_sin(2 * 3.141592653589793 * 1250 * t);
+        out[i] = static_cast<int16_t>(v * peak);
+    }
+    return out;
+}
+
+}  // namespace qmtest
