@@ -1,0 +1,100 @@
+// The build driver: one build request (build type, audio folder, package,
+// code type) to one new package, through the work files of the audio folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "input/lists.h"
+#include "input/roles.h"
+#include "platform/progress.h"
+#include "resfile/clipset.h"
+#include "resfile/textindex.h"
+
+namespace qm {
+
+// "%s-%s-%s.voc" from the build type's word, the code type's name and the
+// rate word; a value outside its table gives an empty word.
+std::string MakeClipFileName(int buildType, int codeType, int32_t sampleRate);
+// "Prompt.idx", "Bgsound.idx", "PromptRole.idx" ("" outside 0..2).
+std::string IndexFileName(int buildType);
+const char* BuildTypeWord(int buildType);
+const char* CodeTypeName(int codeType);
+const char* RateWord(int32_t sampleRate);
+
+// True when name is one of the file names a build writes into the audio
+// folder and may replace: index files, clip files, the package copies and
+// "New-TextLst.txt".
+bool IsWorkFileName(const std::string& name);
+
+class CPackageBuild {
+  public:
+    // The progress bar the build moves (0..100); without one the positions
+    // are kept internally.
+    void SetProgress(ProgressSink* progress) { progress_ = progress; }
+    // Writes the new package to this path instead of the audio folder.
+    void SetOutputPath(const std::string& path) { outputPath_ = path; }
+    // Worker threads for the coders (0: one per core).
+    void SetJobs(int jobs) { jobs_ = jobs; }
+
+    // Runs one build. The audio folder must exist, the package path name an
+    // existing file and the current directory be the audio folder. False
+    // with err set (or left empty where the failure has no message; then
+    // FailureNote() says what failed).
+    bool Run(int buildType, const std::string& audioFolder, const std::string& packagePath,
+             int codeType, std::string& err);
+
+    // Where the new package was written (after a successful Run).
+    const std::string& OutputPath() const { return finalPath_; }
+    // A one-line account of a failure that left the error text empty.
+    const std::string& FailureNote() const { return note_; }
+    // The 1-based number of the prompt entry being filed (in a role build,
+    // within its role).
+    int32_t CurrentPrompt() const { return currentPrompt_; }
+
+    std::vector<PromptEntry> promptList;
+    CTextIndex textIndex;
+    CClipSet clipSet;
+    RoleConfig roleConfig;
+
+  private:
+    void SetBuildProgress(int pos);
+    // Files every prompt text of the list and appends its entry to the clip set.
+    bool FileTexts(std::string& err);
+    bool RunSingle(int buildType, int codeType, std::string& err);
+    bool RunRoles(int codeType, std::string& err);
+    bool Code(int codeType, const std::string& input, const std::string& output, std::string& err);
+    bool Finish(int buildType, std::string& err);
+    // Removes the intermediate files this build created (never other files).
+    void DeleteWorkFiles();
+    std::string InAudio(const std::string& name) const;
+    std::string MakeTempFile(const std::string& folder, const std::string& prefix,
+                             const std::string& suffix);
+
+    class InternalProgress : public ProgressSink {
+      public:
+        int GetPos() const override { return pos_; }
+        void SetPos(int pos) override { pos_ = pos; }
+
+      private:
+        int pos_ = 0;
+    };
+
+    ProgressSink* progress_ = nullptr;
+    InternalProgress ownProgress_;
+    std::string outputPath_;
+    int jobs_ = 0;
+
+    std::string audioFolder_;
+    std::string packagePath_;
+    std::string indexFile_;
+    std::string uncodedClipFile_;
+    std::string codedClipFile_;
+    std::string finalPath_;
+    std::string note_;
+    std::vector<std::string> created_;  // intermediate files to remove
+    int32_t currentPrompt_ = 0;
+};
+
+}  // namespace qm

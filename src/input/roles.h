@@ -1,0 +1,26 @@
+// The role list of a role build, read from "Config.ini" of the audio folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct RoleEntry {
+    int32_t id = 0;
+    std::string path;  // as written in "Config.ini" (code page 936)
+};
+
+struct RoleConfig {
+    int32_t count = 0;
+    std::vector<RoleEntry> roles;
+};
+
+// Reads section "RoleInfo" of audioFolder + "/Config.ini": "Count", then
+// "RoleID"n and "RolePath"n for n = 1..Count. True when at least one role is
+// declared and every declared role has a non-zero identifier. The two
+// configuration errors are written to standard output.
+bool LoadRoleConfig(const std::string& audioFolder, RoleConfig& config);
+
+}  // namespace qm

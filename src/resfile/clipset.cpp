@@ -1,0 +1,155 @@
+#include "resfile/clipset.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "input/audio.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "resfile/formats.h"
+#include "resfile/package.h"
+
+namespace qm {
+
+namespace {
+
+// Peak targets of the levelling: prompts are louder than background sounds.
+float LevelTarget(int buildType) {
+    switch (buildType) {
+        case BUILD_PROMPT:
+        case BUILD_ROLE:
+            return 20000.0f;
+        case BUILD_BGSOUND:
+            return 15000.0f;
+        default:
+            return 0.0f;
+    }
+}
+
+std::string WriteFailed(const File* out) {
+    return Format("Can not write file %s！", PathFindFileName(out->Path()).c_str());
+}
+
+}  // namespace
+
+int CClipSet::OpenPackage(int buildType, const std::string& path, std::string& err) {
+    int32_t rate = 0;
+    if (!ReadPackageRate(buildType, path, rate, err)) return 0;
+    sampleRate = rate;
+    return 1;
+}
+
+void CClipSet::Clear() {
+    sampleRate = 0;
+    entries.clear();
+}
+
+int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<IndexText>& indexTexts,
+                                 std::string& err) {
+    if (out == nullptr || !out->IsOpen()) {
+        std::string name = out ? PathFindFileName(out->Path()) : std::string();
+        err = Format("Can not create file %s！", name.c_str());
+        return 0;
+    }
+    if (!out->SeekEnd()) {
+        err = WriteFailed(out);
+        return 0;
+    }
+    const int64_t base = out->Tell();
+    const int rateByte = RateByte(sampleRate);
+    if (rateByte == 0) {
+        err = "工具不支持的资源包采样率！";
+        out->Close();
+        return 0;
+    }
+    const size_t n = entries.size();
+    if (n > 0xFFFFFFF0u) {
+        err = WriteFailed(out);
+        return 0;
+    }
+
+    char magic[kClipMagicField] = {};
+    std::copy(kClipMagic, kClipMagic + 24, magic);
+    out->Write(magic, sizeof magic);
+    out->WriteU16(kClipMarkerA);
+    out->WriteU16(kClipMarkerB);
+    out->WriteU16(static_cast<uint16_t>(0x0200 + rateByte));
+    out->WriteU32(static_cast<uint32_t>(n));
+
+    // The offset table is written twice: placeholders now, final values once
+    // every record is in place.
+    std::vector<uint32_t> table(n + 1, 0xFFFFFFFFu);
+    for (uint32_t v : table) out->WriteU32(v);
+    uint64_t pos = kClipHeaderSize + 4ull * (n + 1);
+    table[0] = static_cast<uint32_t>(pos);
+    if (out->Failed()) {
+        err = WriteFailed(out);
+        return 0;
+    }
+
+    if (indexTexts.size() != n) {
+        err = "Inconsistent on the number of Text and audio file！";
+        return 0;
+    }
+
+    const float target = LevelTarget(buildType);
+    for (size_t i = 0; i < n; ++i) {
+        // Each indexed text names the entry it came from; a text without one
+        // is matched by its wording, as loaded.
+        int64_t j = indexTexts[i].entry;
+        if (j < 0 || static_cast<size_t>(j) >= n) {
+            j = -1;
+            for (size_t k = 0; k < n; ++k) {
+                if (entries[k].text == indexTexts[i].text) {
+                    j = static_cast<int64_t>(k);
+                    break;
+                }
+            }
+            if (j < 0) {
+                err = "Inconsistent on the number of Text and audio file！";
+                return 0;
+            }
+        }
+        const PromptEntry& entry = entries[static_cast<size_t>(j)];
+        CAudioData audio;
+        if (!audio.Load(entry.path, entry.kind, err)) return 0;
+        audio.Normalize(target);
+        audio.Fade();
+        if (!audio.Resample(entry.sampleRate, sampleRate, err)) return 0;
+
+        const uint64_t bytes = 4 + 2ull * audio.samples.size();
+        if (pos + bytes > 0xFFFFFFFFull) {
+            // The container's offsets are 32-bit; refuse rather than wrap.
+            err = WriteFailed(out);
+            return 0;
+        }
+        out->WriteU32(audio.count());
+        if (!audio.samples.empty()) {
+            static_assert(sizeof(int16_t) == 2);
+            if constexpr (std::endian::native == std::endian::little) {
+                out->Write(audio.samples.data(), 2 * audio.samples.size());
+            } else {
+                for (int16_t s : audio.samples) out->WriteU16(static_cast<uint16_t>(s));
+            }
+        }
+        pos += bytes;
+        table[i + 1] = static_cast<uint32_t>(pos);
+        if (out->Failed()) {
+            err = WriteFailed(out);
+            return 0;
+        }
+    }
+
+    if (!out->Flush() || !out->Seek(base + kClipHeaderSize)) {
+        err = WriteFailed(out);
+        return 0;
+    }
+    for (uint32_t v : table) out->WriteU32(v);
+    if (!out->Flush() || out->Failed()) {
+        err = WriteFailed(out);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace qm
