@@ -1,0 +1,169 @@
+// Prints the table of measured figures against their targets: coder and
+// resampler speed, coding on every core, build time against prompt count and
+// peak memory. Each build runs in a child process so that its peak resident
+// memory can be read on its own.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "build/package_build.h"
+#include "codec/g7231/g7231.h"
+#include "input/audio.h"
+#include "material.h"
+#include "platform/fs.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+struct Row {
+    std::string figure, value, target;
+    bool met;
+};
+std::vector<Row> rows;
+
+void Add(const std::string& figure, const std::string& value, const std::string& target, bool met) {
+    rows.push_back({figure, value, target, met});
+    std::fprintf(stderr, "  %s: %s\n", figure.c_str(), value.c_str());
+}
+
+std::string Num(double v, int decimals = 1) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+struct BuildRun {
+    bool ok = false;
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// One whole build in a child process.
+BuildRun RunBuild(const std::string& root, const std::string& pkg, int code, int jobs) {
+    const std::string audio = root + "/audio";
+    BuildRun run;
+    const auto t0 = Clock::now();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        qm::SetCurrentDir(audio);
+        qm::CPackageBuild build;
+        build.SetJobs(jobs);
+        std::string err;
+        bool ok = build.Run(0, audio, pkg, code, err);
+        if (!ok) std::fprintf(stderr, "build failed: %s %s\n", err.c_str(), build.FailureNote().c_str());
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    struct rusage ru {};
+    ::wait4(pid, &status, 0, &ru);
+    run.seconds = Seconds(t0, Clock::now());
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.peakKiB = ru.ru_maxrss;
+    return run;
+}
+
+template <typename F>
+double Best(int reps, F f) {
+    double best = 1e30;
+    for (int i = 0; i < reps; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        best = std::min(best, Seconds(t0, Clock::now()));
+    }
+    return best;
+}
+
+}  // namespace
+
+int main() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::fprintf(stderr, "Measuring (this takes a few minutes)...\n");
+
+    {  // G.723.1 speed on one core.
+        const double secs = 30;
+        const auto speech = qmbench::SpeechLike(static_cast<size_t>(8000 * secs), 8000);
+        std::vector<unsigned char> out(20 * (speech.size() / 240 + 1));
+        int rc = 0;
+        const double t = Best(3, [&] {
+            rc = qm::G7231EncodeClip(speech.data(), static_cast<int32_t>(speech.size()), out.data());
+        });
+        const double speed = rc >= 0 ? secs / t : 0;
+        Add("G.723.1 5.3k, s of speech per s (1 core)", Num(speed), ">= 400", speed >= 400);
+    }
+
+    {  // Levelling, fades and 48 kHz -> 16 kHz.
+        const double secs = 30;
+        const auto src = qmbench::SpeechLike(static_cast<size_t>(48000 * secs), 48000);
+        const double t = Best(3, [&] {
+            qm::CAudioData audio;
+            audio.samples = src;
+            std::string err;
+            audio.Normalize(20000.0f);
+            audio.Fade();
+            audio.Resample(48000, 16000, err);
+        });
+        const double speed = secs / t;
+        Add("level+fade+resample 48k->16k, x real time (1 core)", Num(speed), ">= 100", speed >= 100);
+    }
+
+    {  // Coding on every core.
+        const std::string root = qmbench::MakeScratch();
+        const std::string pkg = qmbench::MakeAudioFolder(root, 120, 8000 * 3, 8000, 8000);
+        const BuildRun plain = RunBuild(root, pkg, 0, 1);
+        const BuildRun seq = RunBuild(root, pkg, 3, 1);
+        const BuildRun par = RunBuild(root, pkg, 3, static_cast<int>(cores));
+        const double coding = seq.seconds - plain.seconds;
+        const double bound = 1.15 * coding / cores + plain.seconds;
+        const bool ok = plain.ok && seq.ok && par.ok;
+        Add("Code4 build, 120 x 3 s, " + std::to_string(cores) + " cores (s)",
+            ok ? Num(par.seconds, 2) : "failed",
+            "<= " + Num(bound, 2) + " (1.15 x " + Num(coding, 2) + " / " + std::to_string(cores) +
+                " + " + Num(plain.seconds, 2) + ")",
+            ok && par.seconds <= bound);
+        qmbench::RemoveTree(root);
+    }
+
+    {  // Build time against prompt count; peak memory.
+        double perPromptSmall = 0;
+        long peak100 = 0, peak10k = 0;
+        for (size_t n : {size_t{100}, size_t{1000}, size_t{10000}, size_t{65535}}) {
+            const std::string root = qmbench::MakeScratch();
+            const std::string pkg = qmbench::MakeAudioFolder(root, n, 800, 16000, 16000);
+            const BuildRun run = RunBuild(root, pkg, 0, 1);
+            const double perPrompt = run.seconds / static_cast<double>(n) * 1e6;
+            if (n == 100) peak100 = run.peakKiB;
+            if (n == 10000) peak10k = run.peakKiB;
+            if (n == 1000) perPromptSmall = perPrompt;
+            if (n >= 1000) {
+                const bool linear = n == 1000 || perPrompt <= 1.5 * perPromptSmall;
+                Add("Code1 build, " + std::to_string(n) + " prompts (s; us per prompt)",
+                    run.ok ? Num(run.seconds, 2) + "; " + Num(perPrompt, 0) : "failed",
+                    n == 1000 ? "completes" : "linear: <= 1.5 x the 1000-prompt us per prompt",
+                    run.ok && linear);
+            }
+            qmbench::RemoveTree(root);
+        }
+        Add("peak RSS, 100 prompts (MiB)", Num(peak100 / 1024.0), "one clip per worker", true);
+        const double growth = (peak10k - peak100) * 1024.0 / 9900.0;
+        Add("peak RSS, 10,000 prompts (MiB); growth per prompt (bytes)",
+            Num(peak10k / 1024.0) + "; " + Num(growth, 0),
+            "growth only index + table (<= 2048 bytes per prompt)", growth <= 2048);
+    }
+
+    std::printf("%-62s %-22s %-48s %s\n", "figure", "value", "target", "met");
+    for (const Row& r : rows)
+        std::printf("%-62s %-22s %-48s %s\n", r.figure.c_str(), r.value.c_str(), r.target.c_str(),
+                    r.met ? "yes" : "NO");
+    return 0;
+}

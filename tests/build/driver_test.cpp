@@ -1,0 +1,133 @@
+// The build driver in process: work-file names, progress positions, the
+// current directory around role builds, and builds that follow each other.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "build/package_build.h"
+#include "common/testutil.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "resfile/package.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+namespace {
+
+// Restores the test's current directory, which builds move.
+struct KeepCwd {
+    std::string saved = fs::current_path().string();
+    ~KeepCwd() { fs::current_path(saved); }
+};
+
+void WriteSpeaker(const std::string& folder, const std::vector<std::string>& texts) {
+    std::string t, w;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string name = "r" + std::to_string(i) + ".wav";
+        WriteFile(folder + "/" + name, WavBytes(ToneSamples(2000 + 100 * i, 7000.0), 16000));
+        t += qm::Utf8ToCp936(texts[i]) + "\n";
+        w += name + "\n";
+    }
+    WriteFile(folder + "/TextList.txt", t);
+    WriteFile(folder + "/WaveList.txt", w);
+}
+
+std::string MakePackage(const TempDir& dir, int rate = 16000) {
+    std::string err;
+    const std::string path = dir / "in.irf";
+    EXPECT_TRUE(qm::WriteSkeletonPackage(path, rate, 2, err)) << err;
+    return path;
+}
+
+}  // namespace
+
+TEST(Driver, WorkFileNames) {
+    EXPECT_EQ(qm::MakeClipFileName(0, 0, 16000), "Prompt-Code1-16K.voc");
+    EXPECT_EQ(qm::MakeClipFileName(1, 3, 8000), "Bgsound-Code4-8K.voc");
+    EXPECT_EQ(qm::MakeClipFileName(2, 2, 11025), "RolePrompt-Code3-11K.voc");
+    EXPECT_EQ(qm::MakeClipFileName(0, 7, 44100), "Prompt--.voc");
+    EXPECT_EQ(qm::MakeClipFileName(5, 1, 22050), "-Code2-22K.voc");
+    for (const char* name : {"Prompt.idx", "Bgsound.idx", "PromptRole.idx", "IrfTemp1.dat",
+                             "IrfTemp2.dat", "New-TextLst.txt", "Bgsound-Code2-22K.voc",
+                             "RolePrompt-Code1-16K.voc"})
+        EXPECT_TRUE(qm::IsWorkFileName(name)) << name;
+    for (const char* name : {"keep.dat", "in.irf", "Prompt.idx.bak", "IrfTemp3.dat", "notes.log"})
+        EXPECT_FALSE(qm::IsWorkFileName(name)) << name;
+}
+
+TEST(Driver, ProgressPositionsAndBadTypes) {
+    KeepCwd keep;
+    TempDir dir;
+    const std::string audio = dir / "audio";
+    WriteSpeaker(audio, {"一", "二", "三"});
+    const std::string pkg = MakePackage(dir);
+    fs::current_path(audio);
+
+    qm::RecordingProgress progress;
+    qm::CPackageBuild build;
+    build.SetProgress(&progress);
+    std::string err;
+    ASSERT_TRUE(build.Run(0, audio, pkg, 0, err)) << err;
+    EXPECT_EQ(progress.History(), (std::vector<int>{10, 15, 30, 40, 80, 90, 100}));
+    EXPECT_EQ(build.OutputPath(), audio + "/in.irf");
+
+    // A code type outside the table fails after the clip container, and only
+    // the build's own intermediates are removed.
+    WriteFile(audio + "/mine.dat", "x");
+    qm::CPackageBuild bad;
+    err.clear();
+    EXPECT_FALSE(bad.Run(0, audio, pkg, 4, err));
+    EXPECT_EQ(err, "Invalid code type！");
+    EXPECT_TRUE(fs::exists(audio + "/mine.dat"));
+
+    qm::CPackageBuild badType;
+    err.clear();
+    EXPECT_FALSE(badType.Run(3, audio, pkg, 0, err));
+    EXPECT_EQ(err, "资源类型失败！");
+
+    // A text refused while filing: the current prompt number names it.
+    WriteFile(audio + "/TextList.txt", qm::Utf8ToCp936("一\n二\n") + std::string(41, '!') + "\n");
+    qm::CPackageBuild refused;
+    err.clear();
+    EXPECT_FALSE(refused.Run(0, audio, pkg, 0, err));
+    EXPECT_EQ(refused.CurrentPrompt(), 3);
+    EXPECT_EQ(err, "") << "more than 40 segments has no message of its own";
+}
+
+TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
+    KeepCwd keep;
+    TempDir dir;
+    const std::string audio = dir / "audio";
+    WriteSpeaker(audio + "/a", {"甲一", "甲二"});
+    WriteSpeaker(audio + "/b", {"乙一"});
+    WriteSpeaker(audio + "/c", {"丙一", "丙二", "丙三"});
+    const std::string pkg = MakePackage(dir);
+
+    // Two builds in one process with different configurations: the second
+    // sees only its own roles.
+    WriteFile(audio + "/Config.ini", "[RoleInfo]\nCount=2\nRoleID1=1\nRolePath1=a\nRoleID2=2\nRolePath2=b\n");
+    fs::current_path(audio);
+    qm::CPackageBuild first;
+    std::string err;
+    ASSERT_TRUE(first.Run(2, audio, pkg, 0, err)) << err;
+    EXPECT_EQ(fs::current_path().string(), audio);
+    EXPECT_EQ(first.roleConfig.roles.size(), 2u);
+
+    WriteFile(audio + "/Config.ini", "[RoleInfo]\nCount=1\nRoleID1=9\nRolePath1=" + (audio + "/c") + "\n");
+    qm::CPackageBuild second;
+    ASSERT_TRUE(second.Run(2, audio, pkg, 0, err)) << err;
+    const std::string idx = ReadFile(audio + "/PromptRole.idx");
+    ASSERT_GT(idx.size(), 1036u);
+    EXPECT_EQ(static_cast<unsigned char>(idx[24]), 1);
+    EXPECT_EQ(static_cast<unsigned char>(idx[1024]), 9);
+
+    // A role that fails leaves the current directory at its own folder.
+    WriteFile(audio + "/b/TextList.txt", "");
+    WriteFile(audio + "/Config.ini", "[RoleInfo]\nCount=2\nRoleID1=1\nRolePath1=a\nRoleID2=2\nRolePath2=b\n");
+    qm::CPackageBuild third;
+    err.clear();
+    EXPECT_FALSE(third.Run(2, audio, pkg, 0, err));
+    EXPECT_EQ(err, "TextList.txt is empty or its format is correct！");
+    EXPECT_EQ(fs::current_path().string(), audio + "/b");
+}

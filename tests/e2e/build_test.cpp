@@ -1,0 +1,249 @@
+// Whole builds through the command line on generated material: recordings at
+// every supported source rate, packages with opaque resources around the
+// replaced ones, the refusals and failures, and the user's files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "e2e/fixture.h"
+#include "platform/text.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+namespace {
+
+const std::string kPromptIndexId = IdBytes(
+    {0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c, 0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
+const std::string kPromptClipId = IdBytes(
+    {0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8, 0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
+const std::string kBgsoundIndexId = IdBytes(
+    {0x6b, 0x57, 0xfe, 0x13, 0x99, 0x09, 0x01, 0x4c, 0x8c, 0xba, 0x2c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
+const std::string kBgsoundClipId = IdBytes(
+    {0x8a, 0xd4, 0x82, 0x3f, 0x0d, 0x31, 0x93, 0x33, 0xb8, 0x8e, 0x6e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
+
+// Checks a clip container's frame and returns each record's sample count.
+std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding) {
+    std::vector<uint32_t> counts;
+    EXPECT_GE(c.size(), 44u);
+    if (c.size() < 44) return counts;
+    EXPECT_EQ(c.substr(0, 24), "Tessaphone Voice Data V3");
+    EXPECT_EQ(static_cast<unsigned char>(c[34]), rateByte);
+    EXPECT_EQ(static_cast<unsigned char>(c[35]), coding);
+    const uint32_t n = U32At(c, 36);
+    EXPECT_EQ(U32At(c, 40), 40 + 4 * (n + 1));
+    EXPECT_EQ(U32At(c, 40 + 4 * n), c.size());
+    for (uint32_t k = 0; k < n; ++k) {
+        const uint32_t off = U32At(c, 40 + 4 * k), next = U32At(c, 44 + 4 * k);
+        EXPECT_LT(off, next);
+        const uint32_t count = U32At(c, off);
+        const uint32_t coded = next - off - 4;
+        switch (coding) {
+            case 2: EXPECT_EQ(coded, 2 * count); break;
+            case 30: EXPECT_EQ(coded, count); break;
+            case 11: EXPECT_EQ(coded, count / 2); break;
+            case 20: EXPECT_EQ(coded, 20 * ((count + 239) / 240)); break;
+        }
+        counts.push_back(count);
+    }
+    return counts;
+}
+
+}  // namespace
+
+TEST(Build, PromptCode1FromEverySourceRate) {
+    Fixture f;
+    const std::string before = ReadFile(f.package);
+    CliResult r = f.Build("prompt", "Code1");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "/in.irf");
+    EXPECT_EQ(r.err, "");
+
+    const std::string pkg = ReadFile(f.audio + "/in.irf");
+    EXPECT_EQ(ReadFile(f.package), before) << "the input package must not change";
+    auto in = Resources(before), out = Resources(pkg);
+    ASSERT_EQ(in.size(), out.size());
+    ASSERT_GE(pkg.size(), 4096u);
+    EXPECT_EQ(pkg.substr(pkg.size() - 4096), std::string(4096, '\0'));
+    for (size_t k = 0; k < in.size(); ++k) {
+        EXPECT_EQ(in[k].id, out[k].id);
+        if (out[k].id == kPromptIndexId) {
+            EXPECT_EQ(out[k].data, ReadFile(f.audio + "/Prompt.idx"));
+        } else if (out[k].id == kPromptClipId) {
+            EXPECT_EQ(out[k].data, ReadFile(f.audio + "/Prompt-Code1-16K.voc"));
+        } else {
+            EXPECT_EQ(out[k].data, in[k].data) << "resource " << k << " must pass through";
+        }
+    }
+    // Records follow the index order; each clip's length follows its source
+    // rate, whichever text it belongs to.
+    auto counts = ClipCounts(ReadFile(f.audio + "/Prompt-Code1-16K.voc"), 16, 2);
+    ASSERT_EQ(counts.size(), kPrompts.size());
+    std::multiset<uint32_t> want, got(counts.begin(), counts.end());
+    for (const Prompt& p : kPrompts)
+        want.insert(p.rate ? static_cast<uint32_t>(uint64_t(p.samples) * 16000 / p.rate) : p.samples);
+    for (uint32_t w : want) {
+        bool near = false;
+        for (uint32_t g : got) near |= (g + 2 >= w && g <= w + 2);
+        EXPECT_TRUE(near) << "no record of about " << w << " samples";
+    }
+
+    // The build's own intermediates are gone; the user's files are not.
+    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp1.dat"));
+    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp2.dat"));
+    EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
+    EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log");
+    EXPECT_EQ(ReadFile(f.audio + "/Prompt.dat"), "another user file");
+    EXPECT_TRUE(fs::exists(f.audio + "/New-TextLst.txt"));
+    EXPECT_EQ(RunCli({"inspect", f.audio + "/in.irf"}).exit, 0);
+}
+
+TEST(Build, CodedBackgroundBuildsAtEveryPackageRate) {
+    const struct {
+        std::string code;
+        int coding;
+    } codes[] = {{"Code2", 30}, {"Code3", 11}};
+    for (int rate : {8000, 11025, 22050}) {
+        for (const auto& c : codes) {
+            Fixture f(rate);
+            CliResult r = f.Build("bgsound", c.code);
+            ASSERT_EQ(r.exit, 0) << c.code << " " << rate << ": " << r.err;
+            const std::string word = rate == 8000 ? "8K" : rate == 11025 ? "11K" : "22K";
+            const int rateByte = rate == 8000 ? 8 : rate == 11025 ? 11 : 22;
+            auto plain = ClipCounts(ReadFile(f.audio + "/Bgsound-Code1-" + word + ".voc"), rateByte, 2);
+            auto coded = ClipCounts(ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"),
+                                    rateByte, c.coding);
+            EXPECT_EQ(plain, coded) << "coding keeps each record's sample count";
+            for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf")))
+                if (res.id == kBgsoundClipId)
+                    EXPECT_EQ(res.data, ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"));
+        }
+    }
+}
+
+TEST(Build, RefusalsComeInOrderAndTouchNothing) {
+    Fixture f;
+    auto refuse = [&](std::vector<std::string> args, const std::string& message) {
+        std::vector<std::string> full = {"build", "--type", "prompt", "--code", "Code1"};
+        full.insert(full.end(), args.begin(), args.end());
+        CliResult r = RunCli(full);
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(Line(r.err), message);
+        EXPECT_EQ(r.out, "");
+    };
+    refuse({"--audio", "/nonexistent"}, "Please select an original IRF file！");
+    refuse({"--irf", f.package}, "Please specify audio file path！");
+    refuse({"--irf", f.package, "--audio", f.dir / "nothing"},
+           "The audio file path is incorrect, please re-set it!");
+    refuse({"--irf", f.dir / "nothing.irf", "--audio", f.audio},
+           "IRF file path name is incorrect, please re-set it!");
+    refuse({"--irf", f.audio, "--audio", f.audio}, "IRF file path name is incorrect, please re-set it!");
+    // A package named like a file the build writes into the audio folder.
+    fs::copy_file(f.package, f.audio + "/Prompt.idx");
+    refuse({"--irf", f.audio + "/Prompt.idx", "--audio", f.audio},
+           "IRF file path name is incorrect, please re-set it!");
+    EXPECT_EQ(ReadFile(f.audio + "/Prompt.idx"), ReadFile(f.package));
+    EXPECT_FALSE(fs::exists(f.audio + "/Prompt-Code1-16K.voc"));
+
+    // Bad usage.
+    EXPECT_EQ(RunCli({"build", "--code", "Code1"}).exit, 2);
+    EXPECT_EQ(RunCli({"build", "--type", "prompt", "--code", "Code9"}).exit, 2);
+    EXPECT_EQ(RunCli({"frobnicate"}).exit, 2);
+    EXPECT_EQ(RunCli({"--version"}).exit, 0);
+}
+
+TEST(Build, FailuresKeepTheUsersFiles) {
+    struct Case {
+        std::string what;
+        std::function<void(Fixture&)> spoil;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"not a package", [](Fixture& f) { WriteFile(f.package, "garbage that is not a package"); },
+         "Incorrect IRF file format"},
+        {"no text list", [](Fixture& f) { fs::remove(f.audio + "/TextList.txt"); },
+         "TextList.txt is empty！"},
+        {"missing recording", [](Fixture& f) { fs::remove(f.audio + "/f48.wav"); },
+         "The Audio file f48.wav is not exist！"},
+        {"duplicate text",
+         [](Fixture& f) {
+             WriteFile(f.audio + "/TextList.txt",
+                       qm::Utf8ToCp936("甲\r\n乙\r\n乙\r\n甲\r\n丙\r\n丁\r\n戊\r\n"));
+         },
+         "There have a repetitive text 甲 exist in file list"},
+        {"odd extension",
+         [](Fixture& f) {
+             fs::rename(f.audio + "/f48.wav", f.audio + "/f48.mp3");
+             WriteFile(f.audio + "/WaveList.txt",
+                       ReadFile(f.audio + "/WaveList.txt").replace(
+                           ReadFile(f.audio + "/WaveList.txt").find("f48.wav"), 7, "f48.mp3"));
+         },
+         "the tool can only support PCM or WAV file！"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        c.spoil(f);
+        // An older package of the same name in the audio folder stays as it was.
+        WriteFile(f.audio + "/in.irf", "an older package");
+        const std::string before = ReadFile(f.package);
+        CliResult r = f.Build("prompt", "Code1");
+        EXPECT_EQ(r.exit, 1) << c.what;
+        EXPECT_EQ(Line(r.err), c.message) << c.what;
+        EXPECT_EQ(ReadFile(f.package), before) << c.what;
+        EXPECT_EQ(ReadFile(f.audio + "/in.irf"), "an older package") << c.what;
+        EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data") << c.what;
+        EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log") << c.what;
+    }
+}
+
+TEST(Build, OutputPlacesAndRelativePaths) {
+    Fixture f;
+    // The input package inside the audio folder is replaced there.
+    fs::copy_file(f.package, f.audio + "/in.irf");
+    CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf",
+                          f.audio + "/in.irf", "--code", "Code1"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const std::string built = ReadFile(f.audio + "/in.irf");
+    EXPECT_GT(built.size(), ReadFile(f.package).size());
+
+    // --out leaves the audio folder's package alone.
+    fs::create_directories(f.dir / "dist");
+    r = f.Build("prompt", "Code1", {"--out", f.dir / "dist/new.irf"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + (f.dir / "dist/new.irf"));
+    EXPECT_EQ(ReadFile(f.dir / "dist/new.irf"), built);
+    EXPECT_EQ(ReadFile(f.audio + "/in.irf"), built);
+    EXPECT_EQ(fs::directory_iterator(f.dir / "dist") == fs::directory_iterator(), false);
+    size_t files = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(f.dir / "dist")) ++files;
+    EXPECT_EQ(files, 1u) << "no temporary file is left beside the output";
+
+    // Relative paths are taken from where the command runs; a trailing "/"
+    // of the audio folder stays in the message.
+    r = RunCli({"build", "--type", "prompt", "--audio", "audio/", "--irf", "in.irf", "--code",
+                "Code1"},
+               f.dir.path());
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "//in.irf");
+}
+
+TEST(Cli, RateAndInitPackage) {
+    Fixture f(11025);
+    CliResult r = RunCli({"rate", f.package});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(Line(r.out), "11kHz 16bit");
+    r = RunCli({"rate", f.dir / "missing.irf"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(Line(r.err), "Can not open file " + (f.dir / "missing.irf"));
+
+    const std::string before = ReadFile(f.package);
+    r = RunCli({"init-package", f.package, "--rate", "8000"});
+    EXPECT_EQ(r.exit, 1) << "an existing file is not replaced without --force";
+    EXPECT_EQ(ReadFile(f.package), before);
+    r = RunCli({"init-package", f.package, "--rate", "8000", "--force"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Line(RunCli({"rate", f.package, "--type", "bgsound"}).out), "8kHz  16bit");
+    EXPECT_EQ(RunCli({"init-package", f.dir / "x.irf", "--rate", "12345"}).exit, 2);
+}

@@ -1,0 +1,130 @@
+// Running quillmark-cli from tests and reading what it leaves behind.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/testutil.h"
+
+namespace qmtest {
+
+struct CliResult {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    std::string cwd;           // folder to run in ("" = the test's own)
+    long long fileLimit = -1;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+    int killAfterUs = -1;      // SIGKILL the tool after this many microseconds
+};
+
+// Runs the tool with the arguments, capturing standard output and standard
+// error.
+inline CliResult RunCli(const std::vector<std::string>& args, const RunOptions& opt) {
+    const std::string& cwd = opt.cwd;
+    TempDir capture;
+    const std::string outPath = capture / "stdout";
+    const std::string errPath = capture / "stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+        if (opt.fileLimit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit rl = {static_cast<rlim_t>(opt.fileLimit), static_cast<rlim_t>(opt.fileLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &rl);
+        }
+        int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        std::vector<char*> argv;
+        std::string cli = QM_CLI_PATH;
+        argv.push_back(cli.data());
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(cli.c_str(), argv.data());
+        ::_exit(127);
+    }
+    if (opt.killAfterUs >= 0) {
+        ::usleep(static_cast<useconds_t>(opt.killAfterUs));
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CliResult r;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = ReadFile(outPath);
+    r.err = ReadFile(errPath);
+    return r;
+}
+
+inline CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd = "") {
+    RunOptions opt;
+    opt.cwd = cwd;
+    return RunCli(args, opt);
+}
+
+// Strips one line end after a message.
+inline std::string Line(const std::string& s) {
+    std::string t = s;
+    if (!t.empty() && t.back() == '\n') t.pop_back();
+    return t;
+}
+
+// Every regular file below root, by path relative to root, with its bytes.
+inline std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        if (e.is_regular_file())
+            files[std::filesystem::relative(e.path(), root).string()] = ReadFile(e.path().string());
+    }
+    return files;
+}
+
+inline uint32_t U32At(const std::string& s, size_t off) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + off;
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+
+// One resource of a package, read straight from its directory.
+struct Resource {
+    std::string id;  // 16 bytes
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    std::string data;
+};
+
+inline std::vector<Resource> Resources(const std::string& pkg) {
+    std::vector<Resource> out;
+    if (pkg.size() < 16) return out;
+    uint32_t count = U32At(pkg, 12);
+    for (uint32_t k = 0; k < count && 16 + 24 * (k + 1) <= pkg.size(); ++k) {
+        Resource r;
+        r.id = pkg.substr(16 + 24 * k, 16);
+        r.offset = U32At(pkg, 16 + 24 * k + 16);
+        r.size = U32At(pkg, 16 + 24 * k + 20);
+        if (uint64_t{r.offset} + r.size <= pkg.size()) r.data = pkg.substr(r.offset, r.size);
+        out.push_back(r);
+    }
+    return out;
+}
+
+inline std::string IdBytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s.push_back(static_cast<char>(v));
+    return s;
+}
+
+}  // namespace qmtest

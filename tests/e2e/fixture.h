@@ -1,0 +1,62 @@
+// Generated audio folders with lists, recordings, the user's own files and a
+// skeleton package, for whole builds through the command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "e2e/cli_support.h"
+#include "platform/text.h"
+
+namespace qmtest {
+
+struct Prompt {
+    std::string text;  // UTF-8
+    std::string name;  // as listed (UTF-8, backslashes allowed)
+    uint32_t rate;     // 0: raw PCM
+    size_t samples;
+};
+
+inline const std::vector<Prompt> kPrompts = {
+    {"欢迎使用", "a8.wav", 8000, 4000},         {"请输入密码", "b11.WAV", 11025, 5000},
+    {"电量不足", "录音\\c16.wav", 16000, 7000}, {"音量30", "d22.Wav", 22050, 9000},
+    {"网络已连接", "sub\\e44.wav", 44100, 20000}, {"GPS信号弱", "f48.wav", 48000, 24000},
+    {"再见", "g.pcm", 0, 3000},
+};
+
+// An audio folder with the prompts, the user's own files, and a package.
+struct Fixture {
+    TempDir dir;
+    std::string audio = dir / "audio";
+    std::string package = dir / "in.irf";
+
+    explicit Fixture(int rate = 16000, const std::vector<Prompt>& prompts = kPrompts) {
+        std::string texts, waves;
+        for (const Prompt& p : prompts) {
+            std::string file = p.name;
+            for (char& c : file)
+                if (c == '\\') c = '/';
+            auto samples = ToneSamples(p.samples, 9000.0, p.rate ? p.rate : rate);
+            WriteFile(audio + "/" + file, p.rate ? WavBytes(samples, p.rate) : PcmBytes(samples));
+            texts += qm::Utf8ToCp936(p.text) + "\r\n";
+            waves += qm::Utf8ToCp936(p.name) + "\r\n";
+        }
+        WriteFile(audio + "/TextList.txt", texts);
+        WriteFile(audio + "/WaveList.txt", waves);
+        WriteFile(audio + "/keep.dat", "user data");
+        WriteFile(audio + "/notes.log", "user log");
+        WriteFile(audio + "/Prompt.dat", "another user file");
+        CliResult r = RunCli({"init-package", package, "--rate", std::to_string(rate), "--extra", "3"});
+        EXPECT_EQ(r.exit, 0) << r.err;
+    }
+
+    CliResult Build(const std::string& type, const std::string& code,
+                    std::vector<std::string> extra = {}) const {
+        std::vector<std::string> args = {"build", "--type", type, "--audio", audio,
+                                         "--irf", package, "--code", code};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunCli(args);
+    }
+};
+
+}  // namespace qmtest

@@ -1,0 +1,184 @@
+// Role builds through the command line: the role index file and the role
+// clip container frames, each role's inner blocks, every code type.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "e2e/cli_support.h"
+#include "platform/text.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+namespace {
+
+const std::string kRoleIndexId = IdBytes(
+    {0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c, 0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x88});
+const std::string kRoleClipId = IdBytes(
+    {0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8, 0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x77});
+
+// An audio folder with `roles` speakers; speaker k has k + 1 prompts.
+struct RoleFixture {
+    TempDir dir;
+    std::string audio = dir / "audio";
+    std::string package = dir / "in.irf";
+    std::vector<int> ids;
+
+    explicit RoleFixture(int roles, int rate = 16000) {
+        std::string ini = "[RoleInfo]\r\nCount=" + std::to_string(roles) + "\r\n";
+        for (int k = 0; k < roles; ++k) {
+            const int id = 100 + k;
+            ids.push_back(id);
+            // The second speaker's folder has a Chinese name, written with a
+            // backslash, as lists from Windows are.
+            const std::string folder = k == 1 ? "说话人\\二" : "spk" + std::to_string(k);
+            std::string native = folder;
+            for (char& c : native)
+                if (c == '\\') c = '/';
+            ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(id) + "\r\n";
+            ini += "RolePath" + std::to_string(k + 1) + "=" + qm::Utf8ToCp936(folder) + "\r\n";
+            std::string texts, waves;
+            for (int p = 0; p <= k; ++p) {
+                const std::string name = "p" + std::to_string(p) + ".wav";
+                WriteFile(audio + "/" + native + "/" + name,
+                          WavBytes(ToneSamples(3000 + 500 * p, 8000.0, 22050), 22050));
+                texts += qm::Utf8ToCp936("角色" + std::to_string(k) + "提示" + std::to_string(p)) +
+                         "\r\n";
+                waves += name + "\r\n";
+            }
+            WriteFile(audio + "/" + native + "/TextList.txt", texts);
+            WriteFile(audio + "/" + native + "/WaveList.txt", waves);
+        }
+        WriteFile(audio + "/Config.ini", ini);
+        WriteFile(audio + "/keep.dat", "user data");
+        CliResult r = RunCli({"init-package", package, "--rate", std::to_string(rate)});
+        EXPECT_EQ(r.exit, 0) << r.err;
+    }
+
+    CliResult Build(const std::string& code) const {
+        return RunCli({"build", "--type", "role", "--audio", audio, "--irf", package, "--code", code});
+    }
+};
+
+// Checks the frame of a role index file; returns each role block.
+std::vector<std::string> RoleIndexBlocks(const std::string& f, const std::vector<int>& ids) {
+    std::vector<std::string> blocks;
+    const uint32_t r = static_cast<uint32_t>(ids.size());
+    EXPECT_EQ(f.substr(0, 8), std::string("kdResV6\0", 8));
+    EXPECT_EQ(U32At(f, 24), r);
+    EXPECT_EQ(U32At(f, 28), f.size());
+    uint32_t expect = 1024 + 12 * r;
+    for (uint32_t k = 0; k < r; ++k) {
+        EXPECT_EQ(U32At(f, 1024 + 12 * k), static_cast<uint32_t>(ids[k]));
+        const uint32_t off = U32At(f, 1028 + 12 * k), len = U32At(f, 1032 + 12 * k);
+        EXPECT_EQ(off, expect);
+        expect = off + len;
+        blocks.push_back(f.substr(off, len));
+        EXPECT_EQ(blocks.back().substr(0, 10), "TSPTMBGDV4");
+    }
+    EXPECT_EQ(expect, f.size());
+    return blocks;
+}
+
+// Checks the frame of a role clip container; returns each inner container.
+std::vector<std::string> RoleClipBlocks(const std::string& f, uint32_t roles) {
+    std::vector<std::string> blocks;
+    EXPECT_EQ(f.substr(0, 24), "Tessaphone Voice Data V3");
+    EXPECT_EQ(static_cast<unsigned char>(f[34]), 16);
+    EXPECT_EQ(static_cast<unsigned char>(f[35]), 0);
+    EXPECT_EQ(U32At(f, 36), roles);
+    EXPECT_EQ(U32At(f, 40), f.size());
+    uint32_t expect = 1024 + 8 * roles;
+    for (uint32_t k = 0; k < roles; ++k) {
+        const uint32_t off = U32At(f, 1024 + 8 * k), len = U32At(f, 1028 + 8 * k);
+        EXPECT_EQ(off, expect);
+        expect = off + len;
+        blocks.push_back(f.substr(off, len));
+    }
+    EXPECT_EQ(expect, f.size());
+    return blocks;
+}
+
+uint32_t Records(const std::string& c) { return c.size() >= 40 ? U32At(c, 36) : 0; }
+
+}  // namespace
+
+TEST(RoleBuild, FramesForOneTwoAndThreeRoles) {
+    for (int roles = 1; roles <= 3; ++roles) {
+        RoleFixture f(roles);
+        CliResult r = f.Build("Code1");
+        ASSERT_EQ(r.exit, 0) << r.err;
+        auto index = RoleIndexBlocks(ReadFile(f.audio + "/PromptRole.idx"), f.ids);
+        auto clips = RoleClipBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"), roles);
+        ASSERT_EQ(clips.size(), static_cast<size_t>(roles));
+        for (int k = 0; k < roles; ++k) {
+            EXPECT_EQ(Records(clips[k]), static_cast<uint32_t>(k + 1)) << "role " << k;
+            EXPECT_EQ(static_cast<unsigned char>(clips[k][35]), 2);
+        }
+        const std::string pkg = ReadFile(f.audio + "/in.irf");
+        for (const Resource& res : Resources(pkg)) {
+            if (res.id == kRoleIndexId) EXPECT_EQ(res.data, ReadFile(f.audio + "/PromptRole.idx"));
+            if (res.id == kRoleClipId)
+                EXPECT_EQ(res.data, ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"));
+        }
+        EXPECT_TRUE(fs::exists(f.audio + "/spk0/New-TextLst.txt"));
+        EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
+    }
+}
+
+TEST(RoleBuild, EveryCodeTypeCodesEachRole) {
+    const struct {
+        std::string code;
+        int coding;
+    } codes[] = {{"Code2", 30}, {"Code3", 11}, {"Code4", 20}};
+    for (const auto& c : codes) {
+        RoleFixture f(2);
+        CliResult r = f.Build(c.code);
+        ASSERT_EQ(r.exit, 0) << c.code << ": " << r.err;
+        auto plain = RoleClipBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"), 2);
+        auto coded = RoleClipBlocks(ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"), 2);
+        for (size_t k = 0; k < 2; ++k) {
+            EXPECT_EQ(Records(coded[k]), Records(plain[k]));
+            EXPECT_EQ(static_cast<unsigned char>(coded[k][35]), c.coding);
+        }
+        for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf")))
+            if (res.id == kRoleClipId)
+                EXPECT_EQ(res.data, ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"));
+        for (auto& e : fs::directory_iterator(f.audio)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_FALSE(name.size() > 4 && name.substr(name.size() - 4) == ".dat" && name != "keep.dat")
+                << "intermediate file left: " << name;
+        }
+    }
+}
+
+TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
+    {
+        RoleFixture f(1);
+        fs::remove(f.audio + "/Config.ini");
+        CliResult r = f.Build("Code1");
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(r.out, "Config.ini Count配置错误，请检查\n");
+        EXPECT_FALSE(Line(r.err).empty());
+        EXPECT_EQ(Line(r.err).find('\n'), std::string::npos) << "one line of its own";
+    }
+    {
+        RoleFixture f(2);
+        WriteFile(f.audio + "/Config.ini",
+                  "[roleinfo]\nCOUNT=2\nRoleID1=5\nRolePath1=spk0\nRoleID2=0\nRolePath2=spk1\n");
+        CliResult r = f.Build("Code1");
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(r.out, "Config.ini pRoleID2配置错误，请检查\n");
+    }
+    {
+        RoleFixture f(2);
+        WriteFile(f.audio + "/Config.ini",
+                  "[RoleInfo]\nCount=2\nRoleID1=5\nRolePath1=spk0\nRoleID2=6\nRolePath2=nowhere\\x\n");
+        const std::string before = ReadFile(f.package);
+        CliResult r = f.Build("Code1");
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(Line(r.err), "nowhere\\x is not a valid path!");
+        EXPECT_EQ(ReadFile(f.package), before);
+        EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
+    }
+}
