@@ -51,8 +51,9 @@ std::string LineMessage(const char* text, size_t line) { return Format("%s第%zu
 }  // namespace
 
 bool ReadListLines(const std::string& name, std::vector<std::string>& lines) {
+    // A folder opens on this system but is no list.
     File f;
-    if (!f.Open(name, "rb")) return false;
+    if (PathIsDirectory(name) || !f.Open(name, "rb")) return false;
     // The file is seen as the Windows text mode shows it: a carriage return
     // directly before a line feed is dropped, any other byte (a lone carriage
     // return, 0x1A) is kept. Reads end after a line feed or after kLineRead

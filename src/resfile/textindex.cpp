@@ -133,9 +133,9 @@ bool CTextIndex::WriteBlock(File* out, std::vector<IndexText>& indexTexts, std::
     }
 
     // The stream is left just after the header, as after a header written
-    // last over its placeholder.
+    // last over its placeholder; the flush makes a full disk show here.
     if (!out->Write(block.data(), blockSize) ||
-        !out->Seek(start + static_cast<int64_t>(kTextIndexHeaderSize)) || out->Failed()) {
+        !out->Seek(start + static_cast<int64_t>(kTextIndexHeaderSize)) || !out->Flush()) {
         err = Format("Can not write file %s！", outName.c_str());
         return false;
     }
