@@ -1,6 +1,5 @@
 #include "input/lists.h"
 
-#include <cstdio>
 #include <string_view>
 #include <unordered_map>
 
@@ -48,105 +47,119 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 std::string LineMessage(const char* text, size_t line) { return Format("%s第%zu行", text, line); }
 
+// Reads a list file read by read, as the Windows text mode and a 1024-byte
+// line buffer see it: a carriage return directly before a line feed is
+// dropped, any other byte (a lone carriage return, 0x1A) is kept; a read ends
+// after a line feed or after kLineRead bytes, and a NUL ends the text of the
+// read it lies in.
+class ListReader {
+  public:
+    bool Open(const std::string& name) {
+        // A folder opens on this system but is no list.
+        return !PathIsDirectory(name) && file_.Open(name, "rb");
+    }
+    // The next read, false at the end of the file.
+    bool Next(std::string& read) {
+        read.clear();
+        bool any = false;
+        int c;
+        while ((c = Get()) >= 0) {
+            if (c == '\r') {
+                int d = Get();
+                if (d == '\n') {
+                    c = '\n';
+                } else if (d >= 0) {
+                    Unget();
+                }
+            }
+            any = true;
+            read.push_back(static_cast<char>(c));
+            if (c == '\n' || read.size() == kLineRead) break;
+        }
+        size_t nul = read.find('\0');
+        if (nul != std::string::npos) read.resize(nul);
+        return any;
+    }
+
+  private:
+    int Get() {
+        if (pos_ == len_) {
+            len_ = file_.Read(buf_, sizeof buf_);
+            pos_ = 0;
+            if (len_ == 0) return -1;
+        }
+        return static_cast<unsigned char>(buf_[pos_++]);
+    }
+    // Steps back over the byte just taken (always still in the buffer).
+    void Unget() { --pos_; }
+
+    File file_;
+    char buf_[8192];
+    size_t pos_ = 0;
+    size_t len_ = 0;
+};
+
 }  // namespace
 
 bool ReadListLines(const std::string& name, std::vector<std::string>& lines) {
-    // A folder opens on this system but is no list.
-    File f;
-    if (PathIsDirectory(name) || !f.Open(name, "rb")) return false;
-    // The file is seen as the Windows text mode shows it: a carriage return
-    // directly before a line feed is dropped, any other byte (a lone carriage
-    // return, 0x1A) is kept. Reads end after a line feed or after kLineRead
-    // bytes; a NUL ends the text of the read it lies in.
+    ListReader reader;
+    if (!reader.Open(name)) return false;
     std::string read;
-    bool inRead = false;     // some byte of the current read has been taken
-    bool pendingCr = false;  // a carriage return waits for the next byte
-    auto take = [&](char c) {
-        read.push_back(c);
-        inRead = true;
-        if (c == '\n' || read.size() == kLineRead) {
-            size_t nul = read.find('\0');
-            if (nul != std::string::npos) read.resize(nul);
-            lines.push_back(std::move(read));
-            read.clear();
-            inRead = false;
-        }
-    };
-    char buf[8192];
-    for (;;) {
-        size_t n = f.Read(buf, sizeof buf);
-        if (n == 0) break;
-        for (size_t i = 0; i < n; ++i) {
-            char c = buf[i];
-            if (pendingCr) {
-                pendingCr = false;
-                if (c != '\n') take('\r');
-            }
-            if (c == '\r') {
-                pendingCr = true;
-            } else {
-                take(c);
-            }
-        }
-    }
-    if (pendingCr) take('\r');
-    if (inRead) {
-        size_t nul = read.find('\0');
-        if (nul != std::string::npos) read.resize(nul);
-        lines.push_back(std::move(read));
-    }
-    f.Close();
+    while (reader.Next(read)) lines.push_back(read);
     return true;
 }
 
 bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
                      std::string& err) {
-    std::vector<std::string> textRaw;
-    std::vector<std::string> waveRaw;
-    if (!ReadListLines("TextList.txt", textRaw)) {
+    ListReader textFile;
+    ListReader waveFile;
+    if (!textFile.Open("TextList.txt")) {
         err = "TextList.txt is empty！";
         return false;
     }
-    if (!ReadListLines("WaveList.txt", waveRaw)) {
+    if (!waveFile.Open("WaveList.txt")) {
         err = "WaveList.txt is empty！";
         return false;
     }
 
+    // Texts: the first failing line decides. No more than kMaxTexts are
+    // kept, so a huge list costs no more memory than the largest valid one.
     std::vector<std::string> texts;
-    texts.reserve(textRaw.size());
-    for (size_t i = 0; i < textRaw.size(); ++i) {
-        std::string line = Trim(textRaw[i]);
-        if (line.size() > kMaxTextBytes) {
+    std::string read;
+    for (size_t line = 1; textFile.Next(read); ++line) {
+        std::string text = Trim(read);
+        if (text.size() > kMaxTextBytes) {
             err = "the text length exceed the maximum limit（512 byte）!";
             return false;
         }
-        if (line.empty()) {
+        if (text.empty()) {
             err = LineMessage("Text.txt is empty，Please check whether its format is correct！",
-                              i + 1);
+                              line);
             return false;
         }
         if (texts.size() == kMaxTexts) {
             err = "the number of texts exceed the maximum limit（65535）!";
             return false;
         }
-        texts.push_back(std::move(line));
+        texts.push_back(std::move(text));
     }
-    textRaw.clear();
 
+    // Wave lines: every line is checked, but only as many are kept as there
+    // are texts; beyond that the counts differ anyway.
     std::vector<std::string> waves;
-    waves.reserve(waveRaw.size());
-    for (size_t i = 0; i < waveRaw.size(); ++i) {
-        std::string line = Trim(waveRaw[i]);
-        if (line.empty()) {
+    size_t waveCount = 0;
+    for (size_t line = 1; waveFile.Next(read); ++line) {
+        std::string name = Trim(read);
+        if (name.empty()) {
             err = LineMessage("WaveList.txt is empty，Please check whether its format is correct！",
-                              i + 1);
+                              line);
             return false;
         }
-        waves.push_back(std::move(line));
+        ++waveCount;
+        if (waves.size() < texts.size()) waves.push_back(std::move(name));
     }
-    waveRaw.clear();
 
-    if (waves.empty()) {
+    if (waveCount == 0) {
         err = "WaveList.txt is empty or its format is correct！";
         return false;
     }
@@ -154,7 +167,7 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
         err = "TextList.txt is empty or its format is correct！";
         return false;
     }
-    if (texts.size() != waves.size()) {
+    if (texts.size() != waveCount) {
         err = "Inconsistent on the number of the Text and audio file！";
         return false;
     }
@@ -167,7 +180,8 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
         // Names are code page 936 and often written on Windows: convert them,
         // and take every backslash character as a folder separator.
         std::string name = Cp936PathToUtf8(e.listedName);
-        e.path = JoinPath(folder, name);
+        // An empty folder means the current directory, not the root.
+        e.path = folder.empty() ? name : JoinPath(folder, name);
         if (!PathFileExists(e.path)) {
             err = Format("The Audio file %s is not exist！", Cp936ToUtf8(e.listedName).c_str());
             return false;

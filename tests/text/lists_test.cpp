@@ -57,6 +57,8 @@ TEST(PromptLists, EveryRefusal) {
          "Text.txt is empty，Please check whether its format is correct！第2行"},
         {"a\nb\nc\n", "x\ny\n\r\n",
          "WaveList.txt is empty，Please check whether its format is correct！第3行"},
+        {"a\n", "x\ny\n\n",
+         "WaveList.txt is empty，Please check whether its format is correct！第3行"},
         {"", "", "WaveList.txt is empty or its format is correct！"},
         {"", "x\n", "TextList.txt is empty or its format is correct！"},
         {"a\nb\nc\n", "w\nx\ny\nz\n", "Inconsistent on the number of the Text and audio file！"},
