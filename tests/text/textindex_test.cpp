@@ -1,0 +1,163 @@
+// The text index: filing order, the block layout, its by-products, failures
+// and the 65535-text scale.
+#include "resfile/textindex.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "text/textutil.h"
+
+namespace {
+
+using qmtest::PutLE;
+using qmtest::ReadFile;
+using qmtest::TempDir;
+
+void FileAll(qm::CTextIndex& index, const std::vector<std::string>& texts) {
+    std::string err;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        qm::PromptEntry e;
+        e.text = texts[i];
+        ASSERT_TRUE(index.AddText(e, static_cast<int32_t>(i + 1), err)) << err;
+    }
+}
+
+// Writes the block after prefix in tmp/x.idx; gives the file, the order and
+// the stream position afterwards.
+std::string Write(qm::CTextIndex& index, const TempDir& tmp, std::vector<qm::IndexText>& order,
+                  const std::string& prefix = "", int64_t* pos = nullptr) {
+    qmtest::InDir in(tmp.path());
+    qmtest::WriteFile(tmp / "x.idx", prefix);
+    qm::File f;
+    std::string err;
+    EXPECT_TRUE(f.Open(tmp / "x.idx", "r+b") && index.WriteBlock(&f, order, err)) << err;
+    if (pos) *pos = f.Tell();
+    EXPECT_TRUE(f.Close());
+    return ReadFile(tmp / "x.idx");
+}
+
+uint32_t U32(const std::string& b, size_t at) {
+    return qm::GetU32(reinterpret_cast<const unsigned char*>(b.data()) + at);
+}
+
+TEST(TextIndex, BlockLayout) {
+    // "你好" (one segment) and "ab12" (two), written after 1000 other bytes.
+    std::string want = "TSPTMBGDV4";
+    PutLE(want, 40, 2);
+    for (uint32_t v : {362, 350, 358, 344}) PutLE(want, v, 4);
+    for (uint32_t v : {0, 1, 346, 1, 1}) PutLE(want, v, v > 1 ? 4 : 2);
+    for (int k = 2; k < 40; ++k) {
+        PutLE(want, 0, 4);
+        PutLE(want, 2, 2);
+        PutLE(want, 0, 2);
+    }
+    want += std::string("\x06\x02\x05\x02\x03\x02", 6);
+    for (uint32_t v : {0, 4}) PutLE(want, v, 4);
+    for (uint32_t v : {2, 4}) PutLE(want, v, 2);
+    for (char16_t u : std::u16string(u"你好ab12")) PutLE(want, u, 2);
+
+    TempDir tmp;
+    qm::CTextIndex index;
+    const std::string zh = qm::Utf8ToCp936("你好");
+    FileAll(index, {zh, "ab12"});
+    std::vector<qm::IndexText> order;
+    int64_t pos = 0;
+    const std::string prefix(1000, 'Z');
+    EXPECT_EQ(Write(index, tmp, order, prefix, &pos), prefix + want);
+    EXPECT_EQ(pos, 1344);  // just after the header
+    EXPECT_EQ(ReadFile(tmp / "New-TextLst.txt"), zh + "\r\nab12\r\n");
+    ASSERT_EQ(order.size(), 2u);
+    EXPECT_EQ(order[0].text, zh);
+
+    // No texts: a bare header whose three sections all start at 344.
+    index.Clear();
+    std::string empty = Write(index, tmp, order);
+    ASSERT_EQ(empty.size(), 344u);
+    EXPECT_EQ(U32(empty, 12) + U32(empty, 16) + U32(empty, 20), 3u * 344);
+    EXPECT_EQ(empty.substr(24), std::string(320, '\0'));
+}
+
+TEST(TextIndex, OrderKeepsEachTextsEntry) {
+    // Bucket by bucket, list order within a bucket; each text names the entry
+    // it came from, normalised texts included.
+    TempDir tmp;
+    qm::CTextIndex index;
+    FileAll(index, {"a b", "z", "x1", "$", qm::Utf8ToCp936("ＡＢ"), "c d"});
+    std::vector<qm::IndexText> order;
+    std::string b = Write(index, tmp, order);
+    const std::vector<std::pair<std::string, int>> want = {{"z", 1},  {"\xA1\xE7", 3}, {"AB", 4},
+                                                           {"x1", 2}, {"a b", 0},      {"c d", 5}};
+    ASSERT_EQ(order.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(std::make_pair(order[i].text, order[i].entry), want[i]) << i;
+    }
+    EXPECT_EQ(ReadFile(tmp / "New-TextLst.txt"), "z\r\n\xA1\xE7\r\nAB\r\nx1\r\na b\r\nc d\r\n");
+    // Text 5 starts after 1 + 1 + 2 + 2 + 3 UTF-16 units ("＄" is one).
+    EXPECT_EQ(U32(b, U32(b, 16) + 4 * 5), 18u);
+}
+
+TEST(TextIndex, Failures) {
+    TempDir tmp;
+    qmtest::InDir in(tmp.path());
+    qm::CTextIndex index;
+    FileAll(index, {"a"});
+    std::vector<qm::IndexText> order;
+    std::string err;
+    qm::File f;
+    EXPECT_FALSE(index.WriteBlock(nullptr, order, err));
+    EXPECT_EQ(err, "打开文件TextLst.txt失败！");
+    EXPECT_FALSE(index.WriteBlock(&f, order, err));  // not open
+    EXPECT_EQ(err, "打开文件TextLst.txt失败！");
+    // "New-TextLst.txt" cannot be created: nothing goes into the index file.
+    std::filesystem::create_directory(tmp / "New-TextLst.txt");
+    ASSERT_TRUE(f.Open(tmp / "x.idx", "wb"));
+    EXPECT_FALSE(index.WriteBlock(&f, order, err));
+    EXPECT_EQ(err, "刷新文件New-TextLst.txt失败！");
+    EXPECT_TRUE(f.Close());
+    EXPECT_EQ(qm::FileSize(tmp / "x.idx"), 0);
+    std::filesystem::remove(tmp / "New-TextLst.txt");
+    // A full disk fails the block.
+    if (f.Open("/dev/full", "wb")) {
+        EXPECT_FALSE(index.WriteBlock(&f, order, err));
+        EXPECT_EQ(err, "Can not write file full！");
+    }
+}
+
+TEST(TextIndex, SixtyFiveThousandPrompts) {
+    // 65535 prompts load, file and write; one more line or text is refused.
+    TempDir tmp;
+    std::string texts, waves;
+    for (int i = 0; i < 65535; ++i) {
+        texts += (i % 2 ? "p" : "") + std::to_string(i) + "\r\n";
+        waves += "a.pcm\r\n";
+    }
+    qmtest::WriteFile(tmp / "a.pcm", "");
+    qmtest::WriteFile(tmp / "TextList.txt", texts + "more\r\n");
+    qmtest::WriteFile(tmp / "WaveList.txt", waves + "a.pcm\r\n");
+    EXPECT_EQ(qmtest::LoadIn(tmp.path()), "the number of texts exceed the maximum limit（65535）!");
+    qmtest::WriteFile(tmp / "TextList.txt", texts);
+    qmtest::WriteFile(tmp / "WaveList.txt", waves);
+    std::vector<qm::PromptEntry> list;
+    ASSERT_EQ(qmtest::LoadIn(tmp.path(), &list), "");
+    qm::CTextIndex index;
+    std::string err;
+    for (size_t i = 0; i < list.size(); ++i) {
+        ASSERT_TRUE(index.AddText(list[i], static_cast<int32_t>(i + 1), err)) << err;
+    }
+    EXPECT_FALSE(index.AddText(list[0], 65536, err));
+    EXPECT_EQ(err, "the number of texts exceed the maximum limit（65535）!");
+    std::vector<qm::IndexText> order;
+    std::string b = Write(index, tmp, order);
+    ASSERT_EQ(order.size(), 65535u);
+    // 32768 digit-only texts in bucket 0, then 32767 of "p" and digits.
+    EXPECT_EQ(U32(b, 28), 32768u << 16);
+    EXPECT_EQ(U32(b, 36), 32768u | (32767u << 16));
+    EXPECT_EQ(U32(b, 44), 65535u);
+    EXPECT_EQ(order.back().entry, 65533);
+}
+
+}  // namespace
