@@ -1,0 +1,244 @@
+// The real dialog window under Qt Test: its lists, its layout, choosing a
+// package, and a whole Code1 build started with the Start button while the
+// test answers the file dialogs and the message box.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <functional>
+
+#include "app/dialog.h"
+#include "app/qt_window.h"
+#include "common/testutil.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "resfile/package.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Waits (polling the event loop, which keeps running inside the modal
+// dialogs) for a modal widget of type T and hands it to answer.
+template <typename T>
+void AnswerNextModal(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (T* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            answer(w);
+        }
+    });
+    timer->start();
+}
+
+void AnswerFileDialog(const std::string& path) {
+    AnswerNextModal<QFileDialog>([path](QFileDialog* fd) {
+        fd->selectFile(Q(path));
+        fd->accept();
+    });
+}
+
+void AnswerFolderDialog(const std::string& path) {
+    AnswerNextModal<QFileDialog>([path](QFileDialog* fd) {
+        fd->setDirectory(Q(path));
+        fd->selectFile(Q(path));
+        fd->accept();
+    });
+}
+
+// What the result's message box showed, and the window meanwhile.
+struct Outcome {
+    bool seen = false;
+    QString text;
+    QString startText;
+    bool startEnabled = true;
+    int progress = -1;
+    bool stillVisibleAfterClose = false;
+};
+
+void AnswerMessageBox(qm::CQtDialogWindow& window, Outcome& out) {
+    AnswerNextModal<QMessageBox>([&window, &out](QMessageBox* box) {
+        auto* start = qobject_cast<QPushButton*>(window.Control(qm::IDC_START));
+        out.seen = true;
+        out.text = box->text();
+        out.startText = start->text();
+        out.startEnabled = start->isEnabled();
+        out.progress = qobject_cast<QProgressBar*>(window.Control(qm::IDC_PROGRESS))->value();
+        // Closing the window is refused until the result has been read.
+        window.close();
+        out.stillVisibleAfterClose = window.isVisible();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+std::string PromptPackage(const std::string& path, int32_t rate) {
+    if (!qm::WritePackage(path, {{qm::kPromptIndexId, qm::EmptyTextIndexBlock()},
+                                 {qm::kPromptClipId, qm::EmptyClipContainer(rate)}}))
+        return std::string();
+    return path;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // The test answers Qt's own dialogs; a desktop's native ones are out
+        // of its reach.
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        startDir_ = fs::current_path().string();
+    }
+    void cleanup() { fs::current_path(startDir_); }
+
+    void listsAndLayout() {
+        qm::CQuillmarkDlg dlg;
+        qm::CQtDialogWindow window(dlg);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowTitle(), QString("Prompt&Bgsound_Quillmark"));
+
+        auto combo = [&](int id) { return qobject_cast<QComboBox*>(window.Control(id)); };
+        auto items = [&](int id) {
+            QStringList out;
+            for (int i = 0; i < combo(id)->count(); ++i)
+                out << combo(id)->itemText(i) + "=" + combo(id)->itemData(i).toString();
+            return out;
+        };
+        QCOMPARE(items(qm::IDC_BUILD_TYPE),
+                 QStringList({QString::fromUtf8("打包提示音资源=0"),
+                              QString::fromUtf8("打包背景音资源=1"),
+                              QString::fromUtf8("打包发音人提示音资源=2")}));
+        QCOMPARE(items(qm::IDC_CODE_TYPE),
+                 QStringList({"Code1=0", "Code2=1", "Code3=2", "Code4=3"}));
+        QCOMPARE(items(qm::IDC_SAMPLE_RATE),
+                 QStringList({"22kHz 16bit=22050", "16kHz 16bit=16000", "11kHz 16bit=11025",
+                              "8kHz  16bit=8000"}));
+        QCOMPARE(combo(qm::IDC_BUILD_TYPE)->currentIndex(), 0);
+        QCOMPARE(combo(qm::IDC_CODE_TYPE)->currentIndex(), 0);
+        QCOMPARE(combo(qm::IDC_SAMPLE_RATE)->currentIndex(), -1);
+        QVERIFY(!combo(qm::IDC_SAMPLE_RATE)->isEnabled());
+        QVERIFY(window.Control(qm::IDC_AUDIO_PATH)->hasFocus());
+
+        // Choosing with the keyboard is a selection change for the logic.
+        combo(qm::IDC_CODE_TYPE)->setFocus();
+        QTest::keyClick(combo(qm::IDC_CODE_TYPE), Qt::Key_Down);
+        QCOMPARE(dlg.CodeType(), 1);
+
+        // Every control lies inside the window and none covers another.
+        const QList<int> ids = {qm::IDC_AUDIO_PATH, qm::IDC_IRF_PATH,    qm::IDC_BROWSE_AUDIO,
+                                qm::IDC_BROWSE_IRF, qm::IDC_SAMPLE_RATE, qm::IDC_START,
+                                qm::IDC_EXIT,       qm::IDC_PROGRESS,    qm::IDC_CODE_TYPE,
+                                qm::IDC_BUILD_TYPE};
+        for (int a : ids) {
+            const QRect ra = window.Control(a)->geometry();
+            QVERIFY2(window.rect().contains(ra), qPrintable(QString::number(a)));
+            for (int b : ids)
+                if (a < b)
+                    QVERIFY2(!ra.intersects(window.Control(b)->geometry()),
+                             qPrintable(QString("%1 %2").arg(a).arg(b)));
+        }
+    }
+
+    void choosingPackageShowsItsRate() {
+        qmtest::TempDir dir;
+        const std::string pkg = PromptPackage(dir / "voice.irf", 8000);
+        QVERIFY(!pkg.empty());
+        qm::CQuillmarkDlg dlg;
+        qm::CQtDialogWindow window(dlg);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        AnswerFileDialog(pkg);
+        QTest::mouseClick(window.Control(qm::IDC_BROWSE_IRF), Qt::LeftButton);
+        auto* rate = qobject_cast<QComboBox*>(window.Control(qm::IDC_SAMPLE_RATE));
+        QCOMPARE(rate->currentText(), QString("8kHz  16bit"));
+        QCOMPARE(rate->currentData().toInt(), 8000);
+        QCOMPARE(qobject_cast<QLineEdit*>(window.Control(qm::IDC_IRF_PATH))->text(), Q(pkg));
+        QCOMPARE(Q(dlg.PackagePath()), Q(pkg));
+    }
+
+    void fullCode1BuildFromStart() {
+        qmtest::TempDir dir;
+        const std::string audio = dir / "audio";
+        const std::vector<std::pair<std::string, std::string>> prompts = {
+            {"欢迎使用", "a.wav"}, {"请输入密码", "b.wav"}, {"音量30", "c.wav"}};
+        std::string texts, waves;
+        for (size_t i = 0; i < prompts.size(); ++i) {
+            qmtest::WriteFile(audio + "/" + prompts[i].second,
+                              qmtest::WavBytes(qmtest::ToneSamples(4000 + 500 * i, 8000.0),
+                                               i == 1 ? 22050 : 16000));
+            texts += qm::Utf8ToCp936(prompts[i].first) + "\r\n";
+            waves += prompts[i].second + "\r\n";
+        }
+        qmtest::WriteFile(audio + "/TextList.txt", texts);
+        qmtest::WriteFile(audio + "/WaveList.txt", waves);
+        const std::string pkg = PromptPackage(dir / "in.irf", 16000);
+        QVERIFY(!pkg.empty());
+
+        qm::CQuillmarkDlg dlg;
+        qm::CQtDialogWindow window(dlg);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        AnswerFolderDialog(audio);
+        QTest::mouseClick(window.Control(qm::IDC_BROWSE_AUDIO), Qt::LeftButton);
+        QCOMPARE(qobject_cast<QLineEdit*>(window.Control(qm::IDC_AUDIO_PATH))->text(), Q(audio));
+        AnswerFileDialog(pkg);
+        QTest::mouseClick(window.Control(qm::IDC_BROWSE_IRF), Qt::LeftButton);
+        QCOMPARE(qobject_cast<QComboBox*>(window.Control(qm::IDC_SAMPLE_RATE))->currentData(),
+                 QVariant(16000));
+
+        Outcome outcome;
+        AnswerMessageBox(window, outcome);
+        QTest::mouseClick(window.Control(qm::IDC_START), Qt::LeftButton);
+
+        QVERIFY(outcome.seen);
+        QCOMPARE(outcome.text,
+                 QString::fromUtf8("The new IRF has been generated，it located in ") + Q(audio) +
+                     "/in.irf");
+        QCOMPARE(outcome.startText, QString("Buildig..."));
+        QVERIFY(!outcome.startEnabled);
+        QCOMPARE(outcome.progress, 100);
+        QVERIFY(outcome.stillVisibleAfterClose);
+
+        auto* start = qobject_cast<QPushButton*>(window.Control(qm::IDC_START));
+        QCOMPARE(start->text(), QString("Start"));
+        QVERIFY(start->isEnabled());
+        QCOMPARE(qobject_cast<QProgressBar*>(window.Control(qm::IDC_PROGRESS))->value(), 100);
+
+        // The new package: the input with its prompt resources replaced,
+        // plus the zero block at the end.
+        const std::string built = audio + "/in.irf";
+        QVERIFY(fs::exists(built));
+        QVERIFY(fs::file_size(built) > fs::file_size(pkg));
+        std::string err;
+        int32_t rate = 0;
+        QVERIFY2(qm::ReadPackageRate(0, built, rate, err), err.c_str());
+        QCOMPARE(rate, 16000);
+        QVERIFY(fs::exists(audio + "/Prompt.idx"));
+        QVERIFY(fs::exists(audio + "/Prompt-Code1-16K.voc"));
+        QVERIFY(!fs::exists(audio + "/IrfTemp1.dat"));
+        QVERIFY(window.isVisible());
+
+        QTest::mouseClick(window.Control(qm::IDC_EXIT), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+    }
+
+private:
+    std::string startDir_;
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
