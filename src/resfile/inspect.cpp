@@ -456,7 +456,7 @@ void InspectRoles(File& file, InspectReport& r) {
         set.role = static_cast<int32_t>(k + 1);
         set.name = Format("role %zu", k + 1);
         if (k < indexTable.size()) {
-            set.roleId = indexTable[k].id;
+            set.roleId = static_cast<int32_t>(indexTable[k].id);
             if (indexTable[k].inside) {
                 Findings f(&r.problems, "role index, " + set.name);
                 ParseTextIndex(indexRegion.Sub(indexTable[k].offset, indexTable[k].length), f,
@@ -473,6 +473,28 @@ void InspectRoles(File& file, InspectReport& r) {
         PairTexts(set, clips, r.problems);
         r.sets.push_back(std::move(set));
     }
+}
+
+// Control characters of a text written as escapes, so one text stays one line.
+std::string EscapeControls(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (u < 0x20 || u == 0x7F) {
+            out += Format("\\x%02X", u);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
 }
 
 // Seconds with three decimals from milliseconds, without floating point.
@@ -572,7 +594,7 @@ std::string RenderInspectText(const InspectReport& r) {
     }
     for (const InspectSet& s : r.sets) {
         out += "\n" + s.name;
-        if (s.role > 0) out += Format(" (id %u)", s.roleId);
+        if (s.role > 0) out += Format(" (id %d)", s.roleId);
         out += ":";
         if (s.hasIndex) {
             out += Format(" %zu texts;", s.texts.size());
@@ -587,7 +609,8 @@ std::string RenderInspectText(const InspectReport& r) {
         }
         for (const InspectText& t : s.texts) {
             std::string duration = t.hasClip ? Seconds(t.durationMs) + " s" : "-";
-            out += Format("  %5u  %9s  %s\n", t.number, duration.c_str(), t.text.c_str());
+            out += Format("  %5u  %9s  %s\n", t.number, duration.c_str(),
+                          EscapeControls(t.text).c_str());
         }
     }
     if (r.problems.empty()) {

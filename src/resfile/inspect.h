@@ -32,9 +32,9 @@ struct InspectText {
 // A text index and its clip container: the prompt pair, the background pair,
 // or one role of the role pair.
 struct InspectSet {
-    std::string name;     // "prompt", "bgsound", "role 1", "role 2", ...
-    int32_t role = 0;     // 1-based role number; 0 for the prompt and background sets
-    uint32_t roleId = 0;  // the role identifier from the role index table
+    std::string name;    // "prompt", "bgsound", "role 1", "role 2", ...
+    int32_t role = 0;    // 1-based role number; 0 for the prompt and background sets
+    int32_t roleId = 0;  // the role identifier from the role index table
     bool hasIndex = false;
     bool hasClips = false;
     uint8_t rateByte = 0;
