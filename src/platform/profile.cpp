@@ -1,7 +1,7 @@
 #include "platform/profile.h"
 
-#include <fstream>
-#include <iterator>
+#include "platform/file.h"
+#include "platform/fs.h"
 
 namespace qm {
 namespace {
@@ -28,10 +28,17 @@ bool SameName(std::string_view a, std::string_view b) {
 
 bool PrivateProfile::Load(const std::string& path) {
     entries_.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+    File in;
+    // A folder opens on Linux but cannot be read; it counts as no file.
+    if (!PathIsFile(path) || !in.Open(path, "rb")) return false;
+    // Read in pieces until the end: the file's real length bounds the text.
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        size_t got = in.Read(buf, sizeof buf);
+        text.append(buf, got);
+        if (got < sizeof buf) break;
+    }
     Parse(text);
     return true;
 }
