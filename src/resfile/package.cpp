@@ -201,12 +201,17 @@ bool WritePackage(const std::string& path, const std::vector<PackageResource>& r
         // link() refuses an existing target, so no file that appeared in the
         // meantime is replaced.
         ok = ::link(tmp.c_str(), path.c_str()) == 0;
-        if (!ok && errno == EEXIST) {
-            RemoveFile(tmp);
+        int linkErr = ok ? 0 : errno;
+        if (linkErr == EPERM || linkErr == EOPNOTSUPP || linkErr == ENOSYS) {
+            // A file system without hard links: check, then rename.
+            linkErr = PathFileExists(path) ? EEXIST : 0;
+            ok = linkErr == 0 && RenameReplace(tmp, path);
+        }
+        RemoveFile(tmp);
+        if (linkErr == EEXIST) {
             err = Format("File %s already exists", path.c_str());
             return false;
         }
-        RemoveFile(tmp);
     }
     if (!ok) {
         RemoveFile(tmp);

@@ -211,7 +211,7 @@ TEST(Inspect, SurvivesDamagedPackages) {
     };
     for (size_t n = 0; n < base.size(); n += 7) check(base.substr(0, n));
     uint32_t x = 12345;
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 1500; ++round) {
         std::string bytes = base;
         for (int k = 0; k < 4; ++k) {
             x = x * 1664525u + 1013904223u;

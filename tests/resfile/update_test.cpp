@@ -75,6 +75,45 @@ TEST(UpdateResource, ReplacesAndMovesTheResourcesBehind) {
     EXPECT_EQ(dup.substr(dup.size() - 12), "first0123456");
 }
 
+// The driver's two replacements over a skeleton with opaque resources
+// before, between and after the replaced ones: everything else passes through.
+TEST(UpdateResource, SkeletonResourcesPassThrough) {
+    qmtest::TempDir dir;
+    std::string err;
+    ASSERT_TRUE(WriteSkeletonPackage(dir / "in.irf", 16000, 9, err)) << err;
+    qmtest::WriteFile(dir / "Bgsound.idx", std::string(1001, 'i'));
+    qmtest::WriteFile(dir / "Bgsound.voc", std::string(2022, 'v'));
+    ASSERT_EQ(Replace(dir / "in.irf", dir / "Bgsound.idx", kBgsoundIndexId, dir / "t2.dat"),
+              kUpdateOk);
+    ASSERT_EQ(Replace(dir / "t2.dat", dir / "Bgsound.voc", kBgsoundClipId, dir / "t1.dat"),
+              kUpdateOk);
+    PackageDirectory before, after;
+    ASSERT_TRUE(ReadPackageDirectory(dir / "in.irf", before, err));
+    ASSERT_TRUE(ReadPackageDirectory(dir / "t1.dat", after, err));
+    EXPECT_TRUE(PackageLayoutProblems(after).empty());
+    EXPECT_EQ(after.dataEnd, after.fileSize);
+    ASSERT_EQ(after.entries.size(), before.entries.size());
+    const std::string in = qmtest::ReadFile(dir / "in.irf");
+    const std::string out = qmtest::ReadFile(dir / "t1.dat");
+    auto bytes = [](const std::string& file, const PackageEntry& e) {
+        return file.substr(e.offset, e.size);
+    };
+    for (size_t k = 0; k < after.entries.size(); ++k) {
+        const PackageEntry& b = before.entries[k];
+        const PackageEntry& a = after.entries[k];
+        EXPECT_EQ(a.id, b.id);
+        if (a.id == kBgsoundIndexId) {
+            EXPECT_EQ(bytes(out, a), std::string(1001, 'i'));
+            // 1001 bytes padded to 1004 before the next resource.
+            EXPECT_EQ(after.entries[k + 1].offset, a.offset + 1004);
+        } else if (a.id == kBgsoundClipId) {
+            EXPECT_EQ(bytes(out, a), std::string(2022, 'v'));
+        } else {
+            EXPECT_EQ(bytes(out, a), bytes(in, b)) << k;
+        }
+    }
+}
+
 TEST(UpdateResource, RefusesBadInputsWithoutWriting) {
     qmtest::TempDir dir;
     const std::string good = Package({{kPromptIndexId, "index"}, {kPromptClipId, "clips"}});
