@@ -22,7 +22,8 @@ constexpr const char* kBadFormat = "Incorrect IRF file format";
 
 bool ReadPackageDirectory(const std::string& path, PackageDirectory& dir, std::string& err) {
     File in;
-    if (!in.Open(path, "rb")) {
+    // A folder would open for reading here; it is no file to read.
+    if (!PathIsFile(path) || !in.Open(path, "rb")) {
         err = Format("Can not open file %s", path.c_str());
         return false;
     }

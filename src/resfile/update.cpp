@@ -45,7 +45,7 @@ bool CopyBytes(File& in, File& out, uint64_t n, std::vector<unsigned char>& buf,
 int32_t Replace(const std::string& source, const std::string& data, const ResourceId& id,
                 const std::string& output) {
     File in;
-    if (!in.Open(source, "rb")) return kUpdateBadSource;
+    if (!PathIsFile(source) || !in.Open(source, "rb")) return kUpdateBadSource;
     const int64_t fileSize = in.Size();
     unsigned char magic[8];
     if (fileSize < 0 || !in.ReadExact(magic, 8) ||
@@ -91,7 +91,7 @@ int32_t Replace(const std::string& source, const std::string& data, const Resour
     in.Close();
 
     File dataFile;
-    int64_t length = dataFile.Open(data, "rb") ? dataFile.Size() : 0;
+    int64_t length = PathIsFile(data) && dataFile.Open(data, "rb") ? dataFile.Size() : 0;
     if (length <= 0) return kUpdateBadData;
     if (!complete || sections.size() != 1) return kUpdateSections;
 

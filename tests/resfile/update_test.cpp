@@ -183,6 +183,11 @@ TEST(UpdateResource, RefusesBadInputsWithoutWriting) {
     }
     EXPECT_EQ(Replace(dir / "none.irf", dir / "data", kPromptIndexId, dir / "out.irf"),
               kUpdateBadSource);
+    qmtest::WriteFile(dir / "src.irf", good);
+    EXPECT_EQ(Replace(dir.path(), dir / "data", kPromptIndexId, dir / "out.irf"), kUpdateBadSource);
+    EXPECT_EQ(Replace(dir / "src.irf", dir.path(), kPromptIndexId, dir / "out.irf"),
+              kUpdateBadData);
+    EXPECT_FALSE(PathFileExists(dir / "out.irf"));
 
     // The output may not be the source or the data file.
     qmtest::WriteFile(dir / "src.irf", good);
