@@ -17,7 +17,7 @@ inline constexpr int32_t kUpdateWriteFailed = 0x8008;
 // The whole replacement runs in the constructor; the caller then tests
 // `failed` (0 after success, 1 after a failure) and the result code.
 class CUpdateResource {
-  public:
+public:
     CUpdateResource(const std::string& source, const std::string& data, ResourceId id,
                     const std::string& output, int32_t* result);
     virtual ~CUpdateResource() = default;
