@@ -49,8 +49,8 @@ std::vector<int> DesignFilter(int factor, int length) {
     return h;
 }
 
-const int kRows[12][2] = {{2, 17},  {3, 25},  {4, 33},   {5, 41},   {6, 49},   {8, 97},
-                          {9, 73},  {11, 111}, {12, 133}, {16, 129}, {24, 193}, {30, 241}};
+const int kRows[12][2] = {{2, 17}, {3, 25},   {4, 33},   {5, 41},   {6, 49},   {8, 97},
+                          {9, 73}, {11, 111}, {12, 133}, {16, 129}, {24, 193}, {30, 241}};
 
 void PrintFade() {
     std::printf(
@@ -86,11 +86,13 @@ void PrintFilters() {
         }
         std::printf("\n};\n\n");
     }
-    std::printf("// clang-format on\n\n}  // namespace\n\nconst FilterRow kResamplerFilters[kResamplerFilterRows] = {\n");
+    std::printf(
+        "}  // namespace\n\nconst FilterRow "
+        "kResamplerFilters[kResamplerFilterRows] = {\n");
     for (int r = 0; r < 12; ++r) {
         std::printf("    {%d, %d, kRow%d},\n", kRows[r][0], kRows[r][1], r);
     }
-    std::printf("};\n\n}  // namespace qm\n");
+    std::printf("};\n// clang-format on\n\n}  // namespace qm\n");
 }
 
 }  // namespace

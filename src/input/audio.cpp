@@ -179,8 +179,8 @@ bool CAudioData::Resample(int32_t sourceRate, int32_t targetRate, std::string& e
     while (done < samples.size()) {
         const int32_t piece =
             static_cast<int32_t>(std::min<size_t>(samples.size() - done, kResampleChunk));
-        written += static_cast<size_t>(RunResampler(*st, samples.data() + done, piece,
-                                                    out.data() + written));
+        written += static_cast<size_t>(
+            RunResampler(*st, samples.data() + done, piece, out.data() + written));
         done += static_cast<size_t>(piece);
     }
     out.resize(written);

@@ -22,7 +22,7 @@ extern const float kFadeCosine[kFadeLength];
 
 // One recording: 16-bit mono samples.
 class CAudioData {
-public:
+  public:
     virtual ~CAudioData() = default;
 
     // Reads the recording; wanted < 0 asks for all samples. The sample count
@@ -39,7 +39,7 @@ public:
     std::vector<int16_t> samples;
     uint32_t count() const { return static_cast<uint32_t>(samples.size()); }
 
-private:
+  private:
     // Set by a successful Load and cleared by Release: a recording that was
     // loaded but holds no samples is still a loaded recording.
     bool loaded_ = false;

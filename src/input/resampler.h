@@ -10,8 +10,8 @@ namespace qm {
 
 struct ResamplerState {
     int32_t fromKHz = 0, toKHz = 0;
-    int32_t L = 1, M = 1;   // up and down factors
-    int32_t N = 0, K = 0;   // prototype length, coefficients per phase
+    int32_t L = 1, M = 1;  // up and down factors
+    int32_t N = 0, K = 0;  // prototype length, coefficients per phase
     int16_t gain = 1;
     std::vector<int16_t> coeffs;  // L groups of K, in output-phase order
     std::vector<int32_t> steps;   // input advance per output phase

@@ -159,8 +159,6 @@ const int16_t kRow11[241] = {
     -1,
 };
 
-// clang-format on
-
 }  // namespace
 
 const FilterRow kResamplerFilters[kResamplerFilterRows] = {
@@ -177,5 +175,6 @@ const FilterRow kResamplerFilters[kResamplerFilterRows] = {
     {24, 193, kRow10},
     {30, 241, kRow11},
 };
+// clang-format on
 
 }  // namespace qm
