@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <vector>
 
 #include "common/testutil.h"
@@ -57,6 +58,17 @@ TEST(AudioLoad, ReadsWhatTheFileHolds) {
     WriteFile(dir / "f.wav", "RIFF");
     ASSERT_TRUE(a.Load(dir / "f.wav", AUDIO_WAV, err));
     EXPECT_EQ(a.count(), 0u);
+
+    // More samples than a record can count (a sparse 4 GiB raw file) are
+    // refused before anything is allocated.
+    std::error_code ec;
+    WriteFile(dir / "huge.pcm", "");
+    std::filesystem::resize_file(dir / "huge.pcm", (uint64_t{1} << 32) + 2, ec);
+    if (!ec) {
+        EXPECT_FALSE(a.Load(dir / "huge.pcm", AUDIO_PCM, err));
+        EXPECT_EQ(err, "分配音频内存错误！");
+        std::filesystem::remove(dir / "huge.pcm", ec);
+    }
 
     EXPECT_FALSE(a.Load(dir / "missing.wav", AUDIO_WAV, err));
     EXPECT_EQ(err, "打开文件" + (dir / "missing.wav") + "失败！");
