@@ -82,16 +82,15 @@ TEST(AudioLevel, ScalesTowardTheTargetPeak) {
         float target;
         int16_t peak;
         double gain;
-    } cases[] = {{20000, 30000, 20000.0 / 30000},
+    } cases[] = {// Prompt target: down to 20000, up to 17000, or untouched.
+                 {20000, 30000, 20000.0 / 30000},
                  {20000, 5000, 17000.0 / 5000},
-                 {20000, 18000, 1.0},
                  {20000, -17000, 1.0},
-                 {20000, 20000, 1.0},
-                 {15000, 30000, 15000.0 / 30000},
-                 {15000, 5000, 12000.0 / 5000},
+                 {20000, -32768, 20000.0 / 32768},
+                 // Background target, and a target whose lower bound is 1000.
                  {15000, 18000, 15000.0 / 18000},
-                 {1500, 900, 1000.0 / 900},
-                 {20000, -32768, 20000.0 / 32768}};
+                 {15000, 5000, 12000.0 / 5000},
+                 {1500, 900, 1000.0 / 900}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.target << " " << c.peak);
         std::vector<int16_t> in = {c.peak, 123, -77, 3, -1, 0};

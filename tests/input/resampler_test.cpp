@@ -44,38 +44,24 @@ std::vector<int16_t> Noise(size_t n, uint32_t seed) {
 }
 
 TEST(Resampler, FactorsRowsAndPhaseTables) {
-    auto a = Make(16000, 8000);
-    EXPECT_EQ(a->L, 1);
-    EXPECT_EQ(a->M, 2);
-    EXPECT_EQ(a->N, 17);
-    EXPECT_EQ(a->K, 17);
-    EXPECT_EQ(a->gain, 1);
-
+    // from, to, L, M, N, K; 96 and 192 kHz use the full 32-bit rate.
+    const int32_t cases[][6] = {{16000, 8000, 1, 2, 17, 17},     {8000, 11025, 11, 8, 111, 11},
+                                {44100, 8000, 2, 11, 111, 56},   {96000, 16000, 1, 6, 49, 49},
+                                {192000, 8000, 1, 24, 193, 193}, {8000, 22050, 11, 4, 111, 11}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        auto st = Make(c[0], c[1]);
+        ASSERT_NE(st, nullptr);
+        EXPECT_EQ(std::vector<int32_t>({st->L, st->M, st->N, st->K, st->gain}),
+                  std::vector<int32_t>({c[2], c[3], c[4], c[5], c[2]}));
+        int32_t stepSum = 0;
+        for (int32_t s : st->steps) stepSum += s;
+        EXPECT_EQ(stepSum, st->M);
+    }
+    // 8000 -> 11025, phase j = 1 uses p = 8: h[8], h[19], ..., and 0 from h[111] on.
     auto b = Make(8000, 11025);
-    EXPECT_EQ(b->L, 11);
-    EXPECT_EQ(b->M, 8);
-    EXPECT_EQ(b->N, 111);
-    EXPECT_EQ(b->K, 11);
-    int32_t stepSum = 0;
-    for (int32_t s : b->steps) stepSum += s;
-    EXPECT_EQ(stepSum, b->M);
-    // Phase j = 1 uses p = 8: h[8], h[19], ... and 0 past the end.
     EXPECT_EQ(b->coeffs[11 + 0], qm::ResamplerFilterRow(7).taps[8]);
-    EXPECT_EQ(b->coeffs[11 + 10], 0);  // 8 + 10 * 11 = 118 >= 111
-
-    auto c = Make(44100, 8000);
-    EXPECT_EQ(c->L, 2);
-    EXPECT_EQ(c->M, 11);
-    EXPECT_EQ(c->N, 111);
-    EXPECT_EQ(c->K, 56);
-
-    // Full 32-bit rates: 96 kHz is 96, not its low 16 bits.
-    auto d = Make(96000, 16000);
-    EXPECT_EQ(d->L, 1);
-    EXPECT_EQ(d->M, 6);
-    auto e = Make(192000, 8000);
-    EXPECT_EQ(e->M, 24);
-    EXPECT_EQ(e->N, 193);
+    EXPECT_EQ(b->coeffs[11 + 10], 0);
 
     std::unique_ptr<ResamplerState> st;
     EXPECT_EQ(CreateResampler(22000, 22050, st), 0);
@@ -86,13 +72,6 @@ TEST(Resampler, FactorsRowsAndPhaseTables) {
     EXPECT_EQ(CreateResampler(2147483647, 8000, st), 0);  // no overflow in the rounding
     ASSERT_NE(st, nullptr);
     EXPECT_EQ(st->fromKHz, 2147484);
-
-    EXPECT_EQ(qm::ResamplerRowFor(7), 4);
-    EXPECT_EQ(qm::ResamplerRowFor(10), 6);
-    EXPECT_EQ(qm::ResamplerRowFor(15), 8);
-    EXPECT_EQ(qm::ResamplerRowFor(23), 9);
-    EXPECT_EQ(qm::ResamplerRowFor(29), 10);
-    EXPECT_EQ(qm::ResamplerRowFor(1000), 11);
 }
 
 TEST(Resampler, OutputsFollowTheDefinition) {
