@@ -1,3 +1,5 @@
+#include "codec/coders.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/coders.h"
 #include "common/testutil.h"
 
 namespace {
@@ -82,12 +83,12 @@ TEST(ALaw, ExamplesAndContract) {
 
 // The standard IMA ADPCM decoder, starting from predictor 0 and index 0.
 const int kSteps[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
     12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
 struct ImaDecoder {
@@ -171,9 +172,9 @@ TEST(Adpcm, BlocksJoinAndTheStandardDecoderFollowsTheCoder) {
         // One pass over the whole clip gives the same bytes as the 80-sample blocks.
         qm::AdpcmState whole;
         Bytes onePass(n / 2 + 1);
-        EXPECT_EQ(qm::AdpcmEncodeBlock(whole, clip.data(), static_cast<uint32_t>(n),
-                                       onePass.data()),
-                  static_cast<int>(n / 2));
+        EXPECT_EQ(
+            qm::AdpcmEncodeBlock(whole, clip.data(), static_cast<uint32_t>(n), onePass.data()),
+            static_cast<int>(n / 2));
         onePass.resize(n / 2);
         EXPECT_EQ(onePass, coded) << n;
 
