@@ -88,6 +88,7 @@ int ReadClip(File& in, int64_t inSize, uint32_t offset, const ClipCoder& coder, 
     if (2 * static_cast<uint64_t>(n) > size - offset - 4) return kCoderInputFailed;
     clip.n = n;
     clip.result = 0;
+    if (coder.codedSize(n) >= SIZE_MAX) return kCoderNoMemory;
     try {
         clip.samples.assign(n, 0);
         // Never an empty buffer: a coder that writes nothing still gets a valid pointer.
@@ -193,8 +194,10 @@ ClipCoder G7231ClipCoder() { return ClipCoder{G7231EncodeClip, G7231CodedSize, C
 void SetCoderJobs(int jobs) { g_coderJobs.store(jobs < 0 ? 0 : jobs); }
 int CoderJobs() { return ResolveJobs(0); }
 
-int EncodeContainer(const std::string& input, const std::string& output, ProgressSink* progress,
-                    const ClipCoder& coder, int jobs) {
+namespace {
+
+int EncodeContainerUnguarded(const std::string& input, const std::string& output,
+                             ProgressSink* progress, const ClipCoder& coder, int jobs) {
     if (progress == nullptr || !progress->IsValid()) return kCoderBadProgress;
     if (!coder.encode || coder.codedSize == nullptr) return kCoderInternal;
 
@@ -292,6 +295,21 @@ int EncodeContainer(const std::string& input, const std::string& output, Progres
     return kCoderOk;
 }
 
+}  // namespace
+
+int EncodeContainer(const std::string& input, const std::string& output, ProgressSink* progress,
+                    const ClipCoder& coder, int jobs) {
+    // Nothing may escape as an exception; the small allocations outside the
+    // per-clip buffers are the only thing that could still throw.
+    try {
+        return EncodeContainerUnguarded(input, output, progress, coder, jobs);
+    } catch (const std::bad_alloc&) {
+        return kCoderNoMemory;
+    } catch (...) {
+        return kCoderInternal;
+    }
+}
+
 int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress,
                         int jobs) {
     return EncodeContainer(input, output, progress, ALawClipCoder(), jobs);
@@ -338,8 +356,10 @@ const char* CoderResultText(int result) {
     }
 }
 
-int EncodeRawFile(const std::string& codec, const std::string& inPath, const std::string& outPath,
-                  std::string& err) {
+namespace {
+
+int EncodeRawFileUnguarded(const std::string& codec, const std::string& inPath,
+                           const std::string& outPath, std::string& err) {
     ClipCoder coder;
     if (codec == "alaw") {
         coder = ALawClipCoder();
@@ -411,6 +431,18 @@ int EncodeRawFile(const std::string& codec, const std::string& inPath, const std
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int EncodeRawFile(const std::string& codec, const std::string& inPath, const std::string& outPath,
+                  std::string& err) {
+    try {
+        return EncodeRawFileUnguarded(codec, inPath, outPath, err);
+    } catch (...) {
+        err = "Not enough memory to code " + inPath;
+        return 1;
+    }
 }
 
 }  // namespace qm
