@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -224,6 +225,9 @@ int EncodeContainerUnguarded(const std::string& input, const std::string& output
     if (!in.ReadExact(raw.data(), raw.size())) return kCoderInputFailed;
     for (size_t i = 0; i < table.size(); ++i) table[i] = GetU32(raw.data() + 4 * i);
 
+    // Creating the output over the input would destroy the clips being read.
+    std::error_code ec;
+    if (std::filesystem::equivalent(input, output, ec)) return kCoderOutputFailed;
     File out;
     if (!out.Open(output, "w+b")) return kCoderOutputFailed;
     if (!out.Write(header, sizeof header)) return kCoderOutputFailed;

@@ -18,12 +18,9 @@ inline constexpr int kCoderNoMemory = -4;
 inline constexpr int kCoderBadProgress = -5;
 inline constexpr int kCoderInternal = -6;
 
-int EncodeContainerALaw(const std::string& input, const std::string& output,
-                        ProgressSink* progress);
-int EncodeContainerAdpcm(const std::string& input, const std::string& output,
-                         ProgressSink* progress);
-int EncodeContainerG7231(const std::string& input, const std::string& output,
-                         ProgressSink* progress);
+int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress);
+int EncodeContainerAdpcm(const std::string& input, const std::string& output, ProgressSink* progress);
+int EncodeContainerG7231(const std::string& input, const std::string& output, ProgressSink* progress);
 const char* CoderResultText(int result);
 
 // One speech coder as the front end drives it. `encode` codes n > 0 samples

@@ -204,6 +204,9 @@ TEST_F(FrontEnd, ResultCodes) {
     EXPECT_FALSE(std::filesystem::exists(Out()));
     EXPECT_EQ(qm::EncodeContainerALaw(In(good), dir_ / "no/such/dir.voc", &bar),
               qm::kCoderOutputFailed);
+    std::string in = In(good);
+    EXPECT_EQ(qm::EncodeContainerALaw(in, in, &bar), qm::kCoderOutputFailed);
+    EXPECT_EQ(qmtest::ReadBytes(in), good);  // the input is left whole
     EXPECT_TRUE(bar.History().empty());
 
     // Damaged inputs are refused, never read past their end.
