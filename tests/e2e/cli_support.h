@@ -41,7 +41,8 @@ inline CliResult RunCli(const std::vector<std::string>& args, const RunOptions& 
         if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
         if (opt.fileLimit >= 0) {
             ::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit rl = {static_cast<rlim_t>(opt.fileLimit), static_cast<rlim_t>(opt.fileLimit)};
+            struct rlimit rl = {static_cast<rlim_t>(opt.fileLimit),
+                                static_cast<rlim_t>(opt.fileLimit)};
             ::setrlimit(RLIMIT_FSIZE, &rl);
         }
         int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
