@@ -120,24 +120,39 @@ TEST(Faults, UnwritableAndOddPlaces) {
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(Line(r.err), "IRF file path name is incorrect, please re-set it!");
     }
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
+    // Permissions: the tool runs as an ordinary user, so they bind it even
+    // when the tests run as the super-user.
+    auto openUp = [](const std::string& root) {
+        fs::permissions(root, fs::perms::all, fs::perm_options::add);
+        for (auto& e : fs::recursive_directory_iterator(root))
+            fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
+    };
+    RunOptions user;
+    user.asNobody = true;
     {
         // A read-only audio folder: nothing can be written, nothing is lost.
         Fixture f;
+        openUp(f.dir.path());
         fs::permissions(f.audio,
                         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
-        CliResult r = f.Build("prompt", "Code1");
+        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
+                              "--code", "Code1"},
+                             user);
         fs::permissions(f.audio, fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(r.exit, 1);
-        EXPECT_FALSE(Line(r.err).empty());
+        EXPECT_TRUE(IsWriteFailure(Line(r.err))) << r.err;
         EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
+        EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
     }
     {
         // An unreadable recording.
         Fixture f;
+        openUp(f.dir.path());
         fs::permissions(f.audio + "/a8.wav", fs::perms::none);
-        CliResult r = f.Build("prompt", "Code1");
+        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
+                              "--code", "Code1"},
+                             user);
         EXPECT_EQ(r.exit, 1);
         EXPECT_FALSE(Line(r.err).empty());
         EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
