@@ -82,7 +82,8 @@ std::string MakeAudioFolder(const std::string& root, size_t prompts, size_t samp
     std::ofstream(audio + "/WaveList.txt", std::ios::binary) << waves;
     const std::string pkg = root + "/in.irf";
     std::string err;
-    if (!qm::WriteSkeletonPackage(pkg, packageRate, 1, err)) std::fprintf(stderr, "%s\n", err.c_str());
+    if (!qm::WriteSkeletonPackage(pkg, packageRate, 1, err))
+        std::fprintf(stderr, "%s\n", err.c_str());
     return pkg;
 }
 

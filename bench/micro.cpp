@@ -15,7 +15,8 @@
 namespace {
 
 void Resample(benchmark::State& state, int32_t from, int32_t to) {
-    const auto src = qmbench::SpeechLike(static_cast<size_t>(from) * 10, static_cast<uint32_t>(from));
+    const auto src =
+        qmbench::SpeechLike(static_cast<size_t>(from) * 10, static_cast<uint32_t>(from));
     for (auto _ : state) {
         qm::CAudioData audio;
         audio.samples = src;
@@ -42,7 +43,9 @@ const std::vector<int16_t>& Speech8k() {
 void ALaw(benchmark::State& state) {
     const auto& s = Speech8k();
     std::vector<unsigned char> out(s.size());
-    for (auto _ : state) benchmark::DoNotOptimize(qm::ALawEncode(s.data(), static_cast<int32_t>(s.size()), out.data()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            qm::ALawEncode(s.data(), static_cast<int32_t>(s.size()), out.data()));
     state.SetItemsProcessed(state.iterations() * 10);
 }
 BENCHMARK(ALaw);
@@ -50,7 +53,9 @@ BENCHMARK(ALaw);
 void Adpcm(benchmark::State& state) {
     const auto& s = Speech8k();
     std::vector<unsigned char> out(s.size());
-    for (auto _ : state) benchmark::DoNotOptimize(qm::AdpcmEncode(s.data(), static_cast<int32_t>(s.size()), out.data()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            qm::AdpcmEncode(s.data(), static_cast<int32_t>(s.size()), out.data()));
     state.SetItemsProcessed(state.iterations() * 10);
 }
 BENCHMARK(Adpcm);
@@ -58,7 +63,9 @@ BENCHMARK(Adpcm);
 void G7231(benchmark::State& state) {
     const auto& s = Speech8k();
     std::vector<unsigned char> out(20 * (s.size() / 240 + 1));
-    for (auto _ : state) benchmark::DoNotOptimize(qm::G7231EncodeClip(s.data(), static_cast<int32_t>(s.size()), out.data()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            qm::G7231EncodeClip(s.data(), static_cast<int32_t>(s.size()), out.data()));
     state.SetItemsProcessed(state.iterations() * 10);
 }
 BENCHMARK(G7231)->Unit(benchmark::kMillisecond);

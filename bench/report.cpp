@@ -61,7 +61,8 @@ BuildRun RunBuild(const std::string& root, const std::string& pkg, int code, int
         build.SetJobs(jobs);
         std::string err;
         bool ok = build.Run(0, audio, pkg, code, err);
-        if (!ok) std::fprintf(stderr, "build failed: %s %s\n", err.c_str(), build.FailureNote().c_str());
+        if (!ok)
+            std::fprintf(stderr, "build failed: %s %s\n", err.c_str(), build.FailureNote().c_str());
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -96,7 +97,8 @@ int main() {
         std::vector<unsigned char> out(20 * (speech.size() / 240 + 1));
         int rc = 0;
         const double t = Best(3, [&] {
-            rc = qm::G7231EncodeClip(speech.data(), static_cast<int32_t>(speech.size()), out.data());
+            rc =
+                qm::G7231EncodeClip(speech.data(), static_cast<int32_t>(speech.size()), out.data());
         });
         const double speed = rc >= 0 ? secs / t : 0;
         Add("G.723.1 5.3k, s of speech per s (1 core)", Num(speed), ">= 400", speed >= 400);
@@ -114,7 +116,8 @@ int main() {
             audio.Resample(48000, 16000, err);
         });
         const double speed = secs / t;
-        Add("level+fade+resample 48k->16k, x real time (1 core)", Num(speed), ">= 100", speed >= 100);
+        Add("level+fade+resample 48k->16k, x real time (1 core)", Num(speed), ">= 100",
+            speed >= 100);
     }
 
     {  // Coding on every core.

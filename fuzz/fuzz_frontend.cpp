@@ -10,9 +10,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qm::RecordingProgress progress;
     progress.SetPos(40);
     switch (data[0] % 3) {
-        case 0: qm::EncodeContainerALaw(in, out, &progress); break;
-        case 1: qm::EncodeContainerAdpcm(in, out, &progress); break;
-        default: qm::EncodeContainerG7231(in, out, &progress); break;
+        case 0:
+            qm::EncodeContainerALaw(in, out, &progress);
+            break;
+        case 1:
+            qm::EncodeContainerAdpcm(in, out, &progress);
+            break;
+        default:
+            qm::EncodeContainerG7231(in, out, &progress);
+            break;
     }
     return 0;
 }

@@ -10,7 +10,9 @@
 
 namespace {
 
-uint32_t U32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint32_t U32(const unsigned char* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
 void Put32(std::vector<unsigned char>& v, uint32_t x) {
     for (int i = 0; i < 4; ++i) v.push_back(static_cast<unsigned char>(x >> (8 * i)));
 }
@@ -31,7 +33,8 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> bytes;
     unsigned char buf[65536];
     size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, in)) > 0) bytes.insert(bytes.end(), buf, buf + got);
+    while ((got = std::fread(buf, 1, sizeof buf, in)) > 0)
+        bytes.insert(bytes.end(), buf, buf + got);
     std::fclose(in);
     // Find the "fmt " and "data" chunks.
     uint32_t rate = 0;

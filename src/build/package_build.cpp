@@ -200,8 +200,11 @@ bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
         err = "资源类型失败！";
         return false;
     }
-    uncodedClipFile_ = MakeClipFileName(buildType, CODE_NONE, clipSet.sampleRate);
-    codedClipFile_ = MakeClipFileName(buildType, codeType, clipSet.sampleRate);
+    // A role build names its clip files before any package is read; its
+    // outer clip container is always marked 16 kHz, so the names say "16K".
+    const int32_t nameRate = buildType == BUILD_ROLE ? 16000 : clipSet.sampleRate;
+    uncodedClipFile_ = MakeClipFileName(buildType, CODE_NONE, nameRate);
+    codedClipFile_ = MakeClipFileName(buildType, codeType, nameRate);
 
     // The new package lands in the audio folder under the package's name, or
     // where the caller asked. Neither the input package nor the new one may
@@ -279,13 +282,13 @@ bool CPackageBuild::Code(int codeType, const std::string& input, const std::stri
         case CODE_NONE:
             return true;
         case CODE_ALAW:
-            r = EncodeContainerALaw(input, output, sink);
+            r = EncodeContainerALaw(input, output, sink, jobs_);
             break;
         case CODE_ADPCM:
-            r = EncodeContainerAdpcm(input, output, sink);
+            r = EncodeContainerAdpcm(input, output, sink, jobs_);
             break;
         case CODE_G7231:
-            r = EncodeContainerG7231(input, output, sink);
+            r = EncodeContainerG7231(input, output, sink, jobs_);
             break;
         default:
             err = "Invalid code type！";

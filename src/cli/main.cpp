@@ -27,13 +27,14 @@ void Fail(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_s
 
 // A progress bar on standard error, drawn only when that is a terminal.
 class TerminalProgress : public ProgressSink {
-public:
+  public:
     int GetPos() const override { return pos_; }
     void SetPos(int pos) override {
         pos_ = pos;
         const int width = 40;
         int filled = std::max(0, std::min(width, pos * width / 100));
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+        std::fprintf(stderr, "\r[%s%s] %3d%%",
+                     std::string(static_cast<size_t>(filled), '#').c_str(),
                      std::string(static_cast<size_t>(width - filled), ' ').c_str(), pos);
         std::fflush(stderr);
         drawn_ = true;
@@ -43,7 +44,7 @@ public:
         drawn_ = false;
     }
 
-private:
+  private:
     int pos_ = 0;
     bool drawn_ = false;
 };
@@ -60,11 +61,16 @@ std::string ParentFolder(const std::string& path) {
 
 const char* RateText(int32_t rate) {
     switch (rate) {
-        case 8000: return "8kHz  16bit";
-        case 11025: return "11kHz 16bit";
-        case 16000: return "16kHz 16bit";
-        case 22050: return "22kHz 16bit";
-        default: return "";
+        case 8000:
+            return "8kHz  16bit";
+        case 11025:
+            return "11kHz 16bit";
+        case 16000:
+            return "16kHz 16bit";
+        case 22050:
+            return "22kHz 16bit";
+        default:
+            return "";
     }
 }
 
@@ -115,10 +121,9 @@ int RunBuild(const BuildArgs& a) {
     const bool ok = build.Run(buildType, audio, package, codeType, err);
     bar.End();
     if (ok) {
-        std::string where = out.empty()
-                                ? Format("%s/%s", audio.c_str(), PathFindFileName(package).c_str())
-                                : Format("%s/%s", ParentFolder(out).c_str(),
-                                         PathFindFileName(out).c_str());
+        std::string where =
+            out.empty() ? Format("%s/%s", audio.c_str(), PathFindFileName(package).c_str())
+                        : Format("%s/%s", ParentFolder(out).c_str(), PathFindFileName(out).c_str());
         std::printf("The new IRF has been generated，it located in %s\n", where.c_str());
         return kExitOk;
     }
@@ -170,7 +175,7 @@ int main(int argc, char** argv) {
         ->required()
         ->check(CLI::IsMember({8000, 11025, 16000, 22050}));
     cmdInit->add_option("--extra", initExtra, "Opaque resources around the six empty ones")
-        ->check(CLI::Range(0, 200));
+        ->check(CLI::Range(0, kSkeletonMaxExtra));
     cmdInit->add_flag("--force", initForce, "Replace an existing file");
 
     std::string inspectPackage;
@@ -215,16 +220,8 @@ int main(int argc, char** argv) {
     }
 
     if (cmdInit->parsed()) {
-        if (PathFileExists(initOut) && !initForce) {
-            Fail(initOut + " already exists (use --force to replace it)");
-            return kExitFailed;
-        }
-        if (PathIsDirectory(initOut)) {
-            Fail(initOut + " is a folder");
-            return kExitFailed;
-        }
         std::string err;
-        if (!WriteSkeletonPackage(initOut, initRate, initExtra, err)) {
+        if (!WriteSkeletonPackage(MakeAbsolute(initOut), initRate, initExtra, err, initForce)) {
             Fail(err);
             return kExitFailed;
         }

@@ -2,6 +2,8 @@
 // moving the progress bar from its position p to p + 40.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/progress.h"
@@ -20,5 +22,45 @@ int EncodeContainerALaw(const std::string& input, const std::string& output, Pro
 int EncodeContainerAdpcm(const std::string& input, const std::string& output, ProgressSink* progress);
 int EncodeContainerG7231(const std::string& input, const std::string& output, ProgressSink* progress);
 const char* CoderResultText(int result);
+
+// One speech coder as the front end drives it. `encode` codes n > 0 samples
+// into out and returns the bytes written (negative on failure); it is called
+// from worker threads, several clips at a time, so it must keep no shared
+// state. `codedSize` gives the bytes it writes at most for n samples.
+struct ClipCoder {
+    std::function<int(const int16_t* samples, int32_t n, unsigned char* out)> encode;
+    uint64_t (*codedSize)(uint32_t n) = nullptr;
+    uint8_t coding = 0;
+};
+ClipCoder ALawClipCoder();
+ClipCoder AdpcmClipCoder();
+ClipCoder G7231ClipCoder();
+
+// Number of worker threads the three-argument front ends use. 0 (the start
+// value) means one per core; 1 codes on the calling thread alone.
+void SetCoderJobs(int jobs);
+int CoderJobs();
+
+// The front end for any coder: codes every clip of the uncoded container
+// `input` into the coded container `output` on `jobs` threads (0: as
+// CoderJobs()). The output and the progress calls are the same for every
+// number of threads; the progress sink is called from the calling thread only.
+// A failed write of the output gives kCoderOutputFailed; a coder result that
+// is negative or longer than codedSize gives kCoderInternal.
+int EncodeContainer(const std::string& input, const std::string& output, ProgressSink* progress,
+                    const ClipCoder& coder, int jobs = 0);
+int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress,
+                        int jobs);
+int EncodeContainerAdpcm(const std::string& input, const std::string& output,
+                         ProgressSink* progress, int jobs);
+int EncodeContainerG7231(const std::string& input, const std::string& output,
+                         ProgressSink* progress, int jobs);
+
+// Codes a raw file of little-endian 16-bit mono samples as one clip with the
+// coder named by `codec` ("alaw", "adpcm" or "g7231") and writes the coded
+// bytes alone to outPath (through a temporary file renamed at the end). An
+// empty input gives an empty output. Returns 0, or 1 with a message in err.
+int EncodeRawFile(const std::string& codec, const std::string& inPath, const std::string& outPath,
+                  std::string& err);
 
 }  // namespace qm

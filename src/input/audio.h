@@ -14,9 +14,15 @@ enum AudioKind : int32_t { AUDIO_PCM = 0, AUDIO_WAV = 1 };
 // success gives the sample rate (the header's full 32-bit value).
 bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleRate);
 
+// Length of each edge fade, and the cosines of its window angles
+// (float(i) * float(pi)) / 119, i = 0 .. 119, as a generated table
+// (tools/gen_audio_tables.cpp) so the window does not depend on the C library.
+inline constexpr int kFadeLength = 120;
+extern const float kFadeCosine[kFadeLength];
+
 // One recording: 16-bit mono samples.
 class CAudioData {
-public:
+  public:
     virtual ~CAudioData() = default;
 
     // Reads the recording; wanted < 0 asks for all samples. The sample count
@@ -32,6 +38,11 @@ public:
 
     std::vector<int16_t> samples;
     uint32_t count() const { return static_cast<uint32_t>(samples.size()); }
+
+  private:
+    // Set by a successful Load and cleared by Release: a recording that was
+    // loaded but holds no samples is still a loaded recording.
+    bool loaded_ = false;
 };
 
 }  // namespace qm

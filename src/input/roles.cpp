@@ -14,9 +14,7 @@ bool LoadRoleConfig(const std::string& audioFolder, RoleConfig& config) {
     // The file is read once; a missing file reads as every key missing.
     PrivateProfile profile;
     profile.Load(JoinPath(audioFolder, "Config.ini"));
-    auto value = [&profile](const std::string& key) {
-        return profile.Get("RoleInfo", key);
-    };
+    auto value = [&profile](const std::string& key) { return profile.Get("RoleInfo", key); };
 
     const auto count = value("Count");
     config.count = count ? ProfileInt(*count) : 0;

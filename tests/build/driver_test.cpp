@@ -48,12 +48,13 @@ TEST(Driver, WorkFileNames) {
     EXPECT_EQ(qm::MakeClipFileName(2, 2, 11025), "RolePrompt-Code3-11K.voc");
     EXPECT_EQ(qm::MakeClipFileName(0, 7, 44100), "Prompt--.voc");
     EXPECT_EQ(qm::MakeClipFileName(5, 1, 22050), "-Code2-22K.voc");
-    for (const char* name : {"Prompt.idx", "Bgsound.idx", "PromptRole.idx", "IrfTemp1.dat",
-                             "IrfTemp2.dat", "New-TextLst.txt", "Bgsound-Code2-22K.voc",
-                             "RolePrompt-Code1-16K.voc"})
+    for (const char* name :
+         {"Prompt.idx", "Bgsound.idx", "PromptRole.idx", "IrfTemp1.dat", "IrfTemp2.dat",
+          "New-TextLst.txt", "Bgsound-Code2-22K.voc", "RolePrompt-Code1-16K.voc"})
         EXPECT_TRUE(qm::IsWorkFileName(name)) << name;
-    for (const char* name : {"keep.dat", "in.irf", "Prompt.idx.bak", "IrfTemp3.dat", "notes.log"})
+    for (const char* name : {"keep.dat", "in.irf", "Prompt.idx.bak", "IrfTemp3.dat", "notes.log"}) {
         EXPECT_FALSE(qm::IsWorkFileName(name)) << name;
+    }
 }
 
 TEST(Driver, ProgressPositionsAndBadTypes) {
@@ -106,7 +107,8 @@ TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
 
     // Two builds in one process with different configurations: the second
     // sees only its own roles.
-    WriteFile(audio + "/Config.ini", "[RoleInfo]\nCount=2\nRoleID1=1\nRolePath1=a\nRoleID2=2\nRolePath2=b\n");
+    WriteFile(audio + "/Config.ini",
+              "[RoleInfo]\nCount=2\nRoleID1=1\nRolePath1=a\nRoleID2=2\nRolePath2=b\n");
     fs::current_path(audio);
     qm::CPackageBuild first;
     std::string err;
@@ -114,7 +116,8 @@ TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
     EXPECT_EQ(fs::current_path().string(), audio);
     EXPECT_EQ(first.roleConfig.roles.size(), 2u);
 
-    WriteFile(audio + "/Config.ini", "[RoleInfo]\nCount=1\nRoleID1=9\nRolePath1=" + (audio + "/c") + "\n");
+    WriteFile(audio + "/Config.ini",
+              "[RoleInfo]\nCount=1\nRoleID1=9\nRolePath1=" + (audio + "/c") + "\n");
     qm::CPackageBuild second;
     ASSERT_TRUE(second.Run(2, audio, pkg, 0, err)) << err;
     const std::string idx = ReadFile(audio + "/PromptRole.idx");
@@ -124,7 +127,8 @@ TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
 
     // A role that fails leaves the current directory at its own folder.
     WriteFile(audio + "/b/TextList.txt", "");
-    WriteFile(audio + "/Config.ini", "[RoleInfo]\nCount=2\nRoleID1=1\nRolePath1=a\nRoleID2=2\nRolePath2=b\n");
+    WriteFile(audio + "/Config.ini",
+              "[RoleInfo]\nCount=2\nRoleID1=1\nRolePath1=a\nRoleID2=2\nRolePath2=b\n");
     qm::CPackageBuild third;
     err.clear();
     EXPECT_FALSE(third.Run(2, audio, pkg, 0, err));

@@ -15,14 +15,14 @@ using namespace qmtest;
 
 namespace {
 
-const std::string kPromptIndexId = IdBytes(
-    {0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c, 0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
-const std::string kPromptClipId = IdBytes(
-    {0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8, 0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
-const std::string kBgsoundIndexId = IdBytes(
-    {0x6b, 0x57, 0xfe, 0x13, 0x99, 0x09, 0x01, 0x4c, 0x8c, 0xba, 0x2c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
-const std::string kBgsoundClipId = IdBytes(
-    {0x8a, 0xd4, 0x82, 0x3f, 0x0d, 0x31, 0x93, 0x33, 0xb8, 0x8e, 0x6e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
+const std::string kPromptIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c,
+                                            0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
+const std::string kPromptClipId = IdBytes({0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8,
+                                           0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
+const std::string kBgsoundIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x13, 0x99, 0x09, 0x01, 0x4c, 0x8c,
+                                             0xba, 0x2c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
+const std::string kBgsoundClipId = IdBytes({0x8a, 0xd4, 0x82, 0x3f, 0x0d, 0x31, 0x93, 0x33, 0xb8,
+                                            0x8e, 0x6e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
 
 // Checks a clip container's frame and returns each record's sample count.
 std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding) {
@@ -41,10 +41,18 @@ std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding)
         const uint32_t count = U32At(c, off);
         const uint32_t coded = next - off - 4;
         switch (coding) {
-            case 2: EXPECT_EQ(coded, 2 * count); break;
-            case 30: EXPECT_EQ(coded, count); break;
-            case 11: EXPECT_EQ(coded, count / 2); break;
-            case 20: EXPECT_EQ(coded, 20 * ((count + 239) / 240)); break;
+            case 2:
+                EXPECT_EQ(coded, 2 * count);
+                break;
+            case 30:
+                EXPECT_EQ(coded, count);
+                break;
+            case 11:
+                EXPECT_EQ(coded, count / 2);
+                break;
+            case 20:
+                EXPECT_EQ(coded, 20 * ((count + 239) / 240));
+                break;
         }
         counts.push_back(count);
     }
@@ -82,8 +90,11 @@ TEST(Build, PromptCode1FromEverySourceRate) {
     auto counts = ClipCounts(ReadFile(f.audio + "/Prompt-Code1-16K.voc"), 16, 2);
     ASSERT_EQ(counts.size(), kPrompts.size());
     std::multiset<uint32_t> want, got(counts.begin(), counts.end());
-    for (const Prompt& p : kPrompts)
-        want.insert(p.rate ? static_cast<uint32_t>(uint64_t(p.samples) * 16000 / p.rate) : p.samples);
+    // The converter works in whole kHz (11025 Hz is converted as 11 kHz).
+    for (const Prompt& p : kPrompts) {
+        const uint64_t khz = (p.rate + 500) / 1000;
+        want.insert(p.rate ? static_cast<uint32_t>(p.samples * 16 / khz) : p.samples);
+    }
     for (uint32_t w : want) {
         bool near = false;
         for (uint32_t g : got) near |= (g + 2 >= w && g <= w + 2);
@@ -112,13 +123,17 @@ TEST(Build, CodedBackgroundBuildsAtEveryPackageRate) {
             ASSERT_EQ(r.exit, 0) << c.code << " " << rate << ": " << r.err;
             const std::string word = rate == 8000 ? "8K" : rate == 11025 ? "11K" : "22K";
             const int rateByte = rate == 8000 ? 8 : rate == 11025 ? 11 : 22;
-            auto plain = ClipCounts(ReadFile(f.audio + "/Bgsound-Code1-" + word + ".voc"), rateByte, 2);
+            auto plain =
+                ClipCounts(ReadFile(f.audio + "/Bgsound-Code1-" + word + ".voc"), rateByte, 2);
             auto coded = ClipCounts(ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"),
                                     rateByte, c.coding);
             EXPECT_EQ(plain, coded) << "coding keeps each record's sample count";
-            for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf")))
-                if (res.id == kBgsoundClipId)
-                    EXPECT_EQ(res.data, ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"));
+            for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf"))) {
+                if (res.id == kBgsoundClipId) {
+                    EXPECT_EQ(res.data,
+                              ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"));
+                }
+            }
         }
     }
 }
@@ -139,7 +154,8 @@ TEST(Build, RefusalsComeInOrderAndTouchNothing) {
            "The audio file path is incorrect, please re-set it!");
     refuse({"--irf", f.dir / "nothing.irf", "--audio", f.audio},
            "IRF file path name is incorrect, please re-set it!");
-    refuse({"--irf", f.audio, "--audio", f.audio}, "IRF file path name is incorrect, please re-set it!");
+    refuse({"--irf", f.audio, "--audio", f.audio},
+           "IRF file path name is incorrect, please re-set it!");
     // A package named like a file the build writes into the audio folder.
     fs::copy_file(f.package, f.audio + "/Prompt.idx");
     refuse({"--irf", f.audio + "/Prompt.idx", "--audio", f.audio},
@@ -176,9 +192,10 @@ TEST(Build, FailuresKeepTheUsersFiles) {
         {"odd extension",
          [](Fixture& f) {
              fs::rename(f.audio + "/f48.wav", f.audio + "/f48.mp3");
-             WriteFile(f.audio + "/WaveList.txt",
-                       ReadFile(f.audio + "/WaveList.txt").replace(
-                           ReadFile(f.audio + "/WaveList.txt").find("f48.wav"), 7, "f48.mp3"));
+             WriteFile(
+                 f.audio + "/WaveList.txt",
+                 ReadFile(f.audio + "/WaveList.txt")
+                     .replace(ReadFile(f.audio + "/WaveList.txt").find("f48.wav"), 7, "f48.mp3"));
          },
          "the tool can only support PCM or WAV file！"},
     };
@@ -212,7 +229,8 @@ TEST(Build, OutputPlacesAndRelativePaths) {
     fs::create_directories(f.dir / "dist");
     r = f.Build("prompt", "Code1", {"--out", f.dir / "dist/new.irf"});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + (f.dir / "dist/new.irf"));
+    EXPECT_EQ(Line(r.out),
+              "The new IRF has been generated，it located in " + (f.dir / "dist/new.irf"));
     EXPECT_EQ(ReadFile(f.dir / "dist/new.irf"), built);
     EXPECT_EQ(ReadFile(f.audio + "/in.irf"), built);
     EXPECT_EQ(fs::directory_iterator(f.dir / "dist") == fs::directory_iterator(), false);
@@ -222,9 +240,9 @@ TEST(Build, OutputPlacesAndRelativePaths) {
 
     // Relative paths are taken from where the command runs; a trailing "/"
     // of the audio folder stays in the message.
-    r = RunCli({"build", "--type", "prompt", "--audio", "audio/", "--irf", "in.irf", "--code",
-                "Code1"},
-               f.dir.path());
+    r = RunCli(
+        {"build", "--type", "prompt", "--audio", "audio/", "--irf", "in.irf", "--code", "Code1"},
+        f.dir.path());
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "//in.irf");
 }

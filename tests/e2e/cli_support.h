@@ -27,6 +27,7 @@ struct RunOptions {
     std::string cwd;           // folder to run in ("" = the test's own)
     long long fileLimit = -1;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
     int killAfterUs = -1;      // SIGKILL the tool after this many microseconds
+    bool asNobody = false;     // run as user "nobody" (when started as root)
 };
 
 // Runs the tool with the arguments, capturing standard output and standard
@@ -41,13 +42,18 @@ inline CliResult RunCli(const std::vector<std::string>& args, const RunOptions& 
         if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
         if (opt.fileLimit >= 0) {
             ::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit rl = {static_cast<rlim_t>(opt.fileLimit), static_cast<rlim_t>(opt.fileLimit)};
+            struct rlimit rl = {static_cast<rlim_t>(opt.fileLimit),
+                                static_cast<rlim_t>(opt.fileLimit)};
             ::setrlimit(RLIMIT_FSIZE, &rl);
         }
         int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(o, 1);
         ::dup2(e, 2);
+        if (opt.asNobody && ::geteuid() == 0) {
+            // 65534 is "nobody" on Debian; permissions then bind the tool.
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(125);
+        }
         std::vector<char*> argv;
         std::string cli = QM_CLI_PATH;
         argv.push_back(cli.data());

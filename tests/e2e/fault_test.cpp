@@ -33,7 +33,8 @@ TEST(Faults, SizeLimitOnEveryFileTheBuildWrites) {
     Fixture ref;
     ASSERT_EQ(ref.Build("prompt", "Code3").exit, 0);
     std::vector<long long> sizes;
-    for (const char* name : {"Prompt.idx", "Prompt-Code1-16K.voc", "Prompt-Code3-16K.voc", "in.irf"})
+    for (const char* name :
+         {"Prompt.idx", "Prompt-Code1-16K.voc", "Prompt-Code3-16K.voc", "in.irf"})
         sizes.push_back(static_cast<long long>(fs::file_size(ref.audio + "/" + name)));
     sizes.push_back(static_cast<long long>(fs::file_size(ref.package)));
     std::vector<long long> limits = {1024};
@@ -67,14 +68,15 @@ TEST(Faults, KilledAtRandomPoints) {
     // Enough prompts that a build lasts a while.
     std::vector<Prompt> many;
     for (int i = 0; i < 60; ++i)
-        many.push_back({"提示" + std::to_string(i), "p" + std::to_string(i) + ".wav", 44100, 30000});
+        many.push_back(
+            {"提示" + std::to_string(i), "p" + std::to_string(i) + ".wav", 44100, 30000});
     Fixture f(16000, many);
     const std::string before = ReadFile(f.package);
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(f.Build("prompt", "Code2").exit, 0);
-    const int full = static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                          std::chrono::steady_clock::now() - t0)
-                                          .count());
+    const int full = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
+            .count());
     const std::string complete = ReadFile(f.audio + "/in.irf");
 
     std::mt19937 rng(12345);
@@ -105,8 +107,8 @@ TEST(Faults, UnwritableAndOddPlaces) {
         Fixture f;
         fs::copy(f.audio, deep + "/音频 文件夹", fs::copy_options::recursive);
         fs::copy_file(f.package, deep + "/包 文件.irf");
-        CliResult r = RunCli({"build", "--type", "prompt", "--audio", deep + "/音频 文件夹", "--irf",
-                              deep + "/包 文件.irf", "--code", "Code1"});
+        CliResult r = RunCli({"build", "--type", "prompt", "--audio", deep + "/音频 文件夹",
+                              "--irf", deep + "/包 文件.irf", "--code", "Code1"});
         EXPECT_EQ(r.exit, 0) << r.err;
         EXPECT_TRUE(fs::exists(deep + "/音频 文件夹/包 文件.irf"));
     }
@@ -118,23 +120,39 @@ TEST(Faults, UnwritableAndOddPlaces) {
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(Line(r.err), "IRF file path name is incorrect, please re-set it!");
     }
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
+    // Permissions: the tool runs as an ordinary user, so they bind it even
+    // when the tests run as the super-user.
+    auto openUp = [](const std::string& root) {
+        fs::permissions(root, fs::perms::all, fs::perm_options::add);
+        for (auto& e : fs::recursive_directory_iterator(root))
+            fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
+    };
+    RunOptions user;
+    user.asNobody = true;
     {
         // A read-only audio folder: nothing can be written, nothing is lost.
         Fixture f;
-        fs::permissions(f.audio, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+        openUp(f.dir.path());
+        fs::permissions(f.audio,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
-        CliResult r = f.Build("prompt", "Code1");
+        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
+                              "--code", "Code1"},
+                             user);
         fs::permissions(f.audio, fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(r.exit, 1);
-        EXPECT_FALSE(Line(r.err).empty());
+        EXPECT_TRUE(IsWriteFailure(Line(r.err))) << r.err;
         EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
+        EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
     }
     {
         // An unreadable recording.
         Fixture f;
+        openUp(f.dir.path());
         fs::permissions(f.audio + "/a8.wav", fs::perms::none);
-        CliResult r = f.Build("prompt", "Code1");
+        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
+                              "--code", "Code1"},
+                             user);
         EXPECT_EQ(r.exit, 1);
         EXPECT_FALSE(Line(r.err).empty());
         EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));

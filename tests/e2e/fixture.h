@@ -18,9 +18,12 @@ struct Prompt {
 };
 
 inline const std::vector<Prompt> kPrompts = {
-    {"欢迎使用", "a8.wav", 8000, 4000},         {"请输入密码", "b11.WAV", 11025, 5000},
-    {"电量不足", "录音\\c16.wav", 16000, 7000}, {"音量30", "d22.Wav", 22050, 9000},
-    {"网络已连接", "sub\\e44.wav", 44100, 20000}, {"GPS信号弱", "f48.wav", 48000, 24000},
+    {"欢迎使用", "a8.wav", 8000, 4000},
+    {"请输入密码", "b11.WAV", 11025, 5000},
+    {"电量不足", "录音\\c16.wav", 16000, 7000},
+    {"音量30", "d22.Wav", 22050, 9000},
+    {"网络已连接", "sub\\e44.wav", 44100, 20000},
+    {"GPS信号弱", "f48.wav", 48000, 24000},
     {"再见", "g.pcm", 0, 3000},
 };
 
@@ -46,14 +49,15 @@ struct Fixture {
         WriteFile(audio + "/keep.dat", "user data");
         WriteFile(audio + "/notes.log", "user log");
         WriteFile(audio + "/Prompt.dat", "another user file");
-        CliResult r = RunCli({"init-package", package, "--rate", std::to_string(rate), "--extra", "3"});
+        CliResult r =
+            RunCli({"init-package", package, "--rate", std::to_string(rate), "--extra", "3"});
         EXPECT_EQ(r.exit, 0) << r.err;
     }
 
     CliResult Build(const std::string& type, const std::string& code,
                     std::vector<std::string> extra = {}) const {
-        std::vector<std::string> args = {"build", "--type", type, "--audio", audio,
-                                         "--irf", package, "--code", code};
+        std::vector<std::string> args = {"build", "--type", type,     "--audio", audio,
+                                         "--irf", package,  "--code", code};
         args.insert(args.end(), extra.begin(), extra.end());
         return RunCli(args);
     }

@@ -13,7 +13,8 @@ using namespace qmtest;
 namespace {
 
 std::string GoldenRoot() {
-    for (std::string p : {std::string(QM_TEST_DATA) + "/golden", std::string(QM_SHARED_DIR) + "/golden"})
+    for (std::string p :
+         {std::string(QM_TEST_DATA) + "/golden", std::string(QM_SHARED_DIR) + "/golden"})
         if (fs::is_directory(p)) return p;
     return "";
 }
@@ -61,10 +62,10 @@ void RunCase(const std::string& name) {
                  fs::copy_options::recursive);
     }
     const std::string args = ReadFile(src + "/args.json");
-    CliResult r = RunCli({"build", "--type", JsonString(args, "type"), "--audio",
-                          scenario + "/" + JsonString(args, "audio"), "--irf",
-                          scenario + "/" + JsonString(args, "irf"), "--code",
-                          JsonString(args, "code")});
+    CliResult r =
+        RunCli({"build", "--type", JsonString(args, "type"), "--audio",
+                scenario + "/" + JsonString(args, "audio"), "--irf",
+                scenario + "/" + JsonString(args, "irf"), "--code", JsonString(args, "code")});
     const std::string result = ReadFile(src + "/expected/result.json");
     EXPECT_EQ(r.exit, JsonInt(result, "exit")) << r.err;
     EXPECT_EQ(Line(r.out), Replace(JsonString(result, "stdout"), "{SCENARIO}", scenario));

@@ -12,10 +12,10 @@ using namespace qmtest;
 
 namespace {
 
-const std::string kRoleIndexId = IdBytes(
-    {0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c, 0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x88});
-const std::string kRoleClipId = IdBytes(
-    {0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8, 0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x77});
+const std::string kRoleIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c,
+                                          0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x88});
+const std::string kRoleClipId = IdBytes({0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8, 0x8e,
+                                         0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x77});
 
 // An audio folder with `roles` speakers; speaker k has k + 1 prompts.
 struct RoleFixture {
@@ -56,7 +56,8 @@ struct RoleFixture {
     }
 
     CliResult Build(const std::string& code) const {
-        return RunCli({"build", "--type", "role", "--audio", audio, "--irf", package, "--code", code});
+        return RunCli(
+            {"build", "--type", "role", "--audio", audio, "--irf", package, "--code", code});
     }
 };
 
@@ -117,9 +118,12 @@ TEST(RoleBuild, FramesForOneTwoAndThreeRoles) {
         }
         const std::string pkg = ReadFile(f.audio + "/in.irf");
         for (const Resource& res : Resources(pkg)) {
-            if (res.id == kRoleIndexId) EXPECT_EQ(res.data, ReadFile(f.audio + "/PromptRole.idx"));
-            if (res.id == kRoleClipId)
+            if (res.id == kRoleIndexId) {
+                EXPECT_EQ(res.data, ReadFile(f.audio + "/PromptRole.idx"));
+            }
+            if (res.id == kRoleClipId) {
                 EXPECT_EQ(res.data, ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"));
+            }
         }
         EXPECT_TRUE(fs::exists(f.audio + "/spk0/New-TextLst.txt"));
         EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
@@ -141,12 +145,15 @@ TEST(RoleBuild, EveryCodeTypeCodesEachRole) {
             EXPECT_EQ(Records(coded[k]), Records(plain[k]));
             EXPECT_EQ(static_cast<unsigned char>(coded[k][35]), c.coding);
         }
-        for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf")))
-            if (res.id == kRoleClipId)
+        for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf"))) {
+            if (res.id == kRoleClipId) {
                 EXPECT_EQ(res.data, ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"));
+            }
+        }
         for (auto& e : fs::directory_iterator(f.audio)) {
             const std::string name = e.path().filename().string();
-            EXPECT_FALSE(name.size() > 4 && name.substr(name.size() - 4) == ".dat" && name != "keep.dat")
+            EXPECT_FALSE(name.size() > 4 && name.substr(name.size() - 4) == ".dat" &&
+                         name != "keep.dat")
                 << "intermediate file left: " << name;
         }
     }
@@ -172,8 +179,9 @@ TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
     }
     {
         RoleFixture f(2);
-        WriteFile(f.audio + "/Config.ini",
-                  "[RoleInfo]\nCount=2\nRoleID1=5\nRolePath1=spk0\nRoleID2=6\nRolePath2=nowhere\\x\n");
+        WriteFile(
+            f.audio + "/Config.ini",
+            "[RoleInfo]\nCount=2\nRoleID1=5\nRolePath1=spk0\nRoleID2=6\nRolePath2=nowhere\\x\n");
         const std::string before = ReadFile(f.package);
         CliResult r = f.Build("Code1");
         EXPECT_EQ(r.exit, 1);

@@ -1,0 +1,452 @@
+#include "codec/frontend.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "codec/coders.h"
+#include "codec/g7231/g7231.h"
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "resfile/formats.h"
+
+namespace qm {
+
+namespace {
+
+std::atomic<int> g_coderJobs{0};
+
+// More threads than this gain nothing for a disk-bound loop and only cost memory.
+constexpr int kMaxJobs = 64;
+// Clips read ahead beyond one per worker, so workers never wait for the reader.
+constexpr size_t kQueueExtra = 4;
+// The placeholder word of the offset table until its final values are written.
+constexpr uint32_t kPlaceholder = 0xCCCCCCCCu;
+
+uint64_t ALawCodedSize(uint32_t n) { return n; }
+uint64_t AdpcmCodedSize(uint32_t n) { return n / 2; }
+uint64_t G7231CodedSize(uint32_t n) { return 20 * ((static_cast<uint64_t>(n) + 239) / 240); }
+
+int ResolveJobs(int jobs) {
+    if (jobs <= 0) jobs = g_coderJobs.load();
+    if (jobs <= 0) {
+        unsigned hc = std::thread::hardware_concurrency();
+        jobs = hc == 0 ? 1 : static_cast<int>(std::min<unsigned>(hc, kMaxJobs));
+    }
+    return std::min(jobs, kMaxJobs);
+}
+
+// One clip on its way through the coder: read by the calling thread, coded by
+// a worker, written by the calling thread.
+struct Clip {
+    uint32_t n = 0;
+    std::vector<int16_t> samples;
+    std::vector<unsigned char> coded;
+    int result = 0;
+
+    void Release() {
+        std::vector<int16_t>().swap(samples);
+        std::vector<unsigned char>().swap(coded);
+    }
+};
+
+void CodeClip(const ClipCoder& coder, Clip& clip) {
+    if (clip.n == 0) {
+        // Coders refuse empty clips; such a record holds only its count.
+        clip.result = 0;
+        return;
+    }
+    try {
+        clip.result =
+            coder.encode(clip.samples.data(), static_cast<int32_t>(clip.n), clip.coded.data());
+    } catch (...) {
+        clip.result = -1;
+    }
+}
+
+// Reads the record at `offset` of the input: its count and samples. Every part
+// of it must lie inside the file, so a damaged table can neither make us read
+// past the end nor allocate more than the file holds.
+int ReadClip(File& in, int64_t inSize, uint32_t offset, const ClipCoder& coder, Clip& clip) {
+    const uint64_t size = static_cast<uint64_t>(inSize);
+    if (static_cast<uint64_t>(offset) + 4 > size) return kCoderInputFailed;
+    if (!in.Seek(offset)) return kCoderInputFailed;
+    uint32_t n = 0;
+    if (!in.ReadU32(n)) return kCoderInputFailed;
+    if (n > static_cast<uint32_t>(INT32_MAX)) return kCoderInputFailed;
+    if (2 * static_cast<uint64_t>(n) > size - offset - 4) return kCoderInputFailed;
+    clip.n = n;
+    clip.result = 0;
+    if (coder.codedSize(n) >= SIZE_MAX) return kCoderNoMemory;
+    try {
+        clip.samples.assign(n, 0);
+        // Never an empty buffer: a coder that writes nothing still gets a valid pointer.
+        clip.coded.assign(std::max<uint64_t>(coder.codedSize(n), 1), 0);
+    } catch (const std::bad_alloc&) {
+        clip.Release();
+        return kCoderNoMemory;
+    } catch (const std::length_error&) {
+        clip.Release();
+        return kCoderNoMemory;
+    }
+    auto* bytes = reinterpret_cast<unsigned char*>(clip.samples.data());
+    if (!in.ReadExact(bytes, 2 * static_cast<size_t>(n))) return kCoderInputFailed;
+    if constexpr (std::endian::native != std::endian::little) {
+        for (uint32_t i = 0; i < n; ++i) {
+            clip.samples[i] = static_cast<int16_t>(GetU16(bytes + 2 * i));
+        }
+    }
+    return kCoderOk;
+}
+
+// Worker threads that code the clips of a fixed set of slots. The calling
+// thread fills a slot, submits it, and later waits for it; a slot is touched by
+// one side at a time, handed over under the mutex.
+class CoderPool {
+  public:
+    CoderPool(const ClipCoder& coder, std::vector<Clip>& slots, int threads)
+        : coder_(coder), slots_(slots), done_(slots.size(), 1) {
+        for (int i = 0; i < threads; ++i) {
+            try {
+                threads_.emplace_back([this] { Run(); });
+            } catch (...) {
+                break;  // Fewer threads; with none the caller's thread codes.
+            }
+        }
+    }
+    ~CoderPool() {
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            stop_ = true;
+        }
+        workCv_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+    CoderPool(const CoderPool&) = delete;
+    CoderPool& operator=(const CoderPool&) = delete;
+
+    void Submit(size_t slot) {
+        if (threads_.empty()) {
+            CodeClip(coder_, slots_[slot]);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            done_[slot] = 0;
+            queue_.push_back(slot);
+        }
+        workCv_.notify_one();
+    }
+
+    void Wait(size_t slot) {
+        std::unique_lock<std::mutex> lock(mu_);
+        doneCv_.wait(lock, [&] { return done_[slot] != 0; });
+    }
+
+  private:
+    void Run() {
+        for (;;) {
+            size_t slot;
+            {
+                std::unique_lock<std::mutex> lock(mu_);
+                workCv_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+                if (stop_) return;
+                slot = queue_.front();
+                queue_.pop_front();
+            }
+            CodeClip(coder_, slots_[slot]);
+            {
+                std::lock_guard<std::mutex> lock(mu_);
+                done_[slot] = 1;
+            }
+            doneCv_.notify_all();
+        }
+    }
+
+    const ClipCoder& coder_;
+    std::vector<Clip>& slots_;
+    std::mutex mu_;
+    std::condition_variable workCv_;
+    std::condition_variable doneCv_;
+    std::deque<size_t> queue_;
+    std::vector<char> done_;
+    bool stop_ = false;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+ClipCoder ALawClipCoder() { return ClipCoder{ALawEncode, ALawCodedSize, CODING_ALAW}; }
+ClipCoder AdpcmClipCoder() { return ClipCoder{AdpcmEncode, AdpcmCodedSize, CODING_IMA_ADPCM}; }
+ClipCoder G7231ClipCoder() { return ClipCoder{G7231EncodeClip, G7231CodedSize, CODING_G7231}; }
+
+void SetCoderJobs(int jobs) { g_coderJobs.store(jobs < 0 ? 0 : jobs); }
+int CoderJobs() { return ResolveJobs(0); }
+
+namespace {
+
+int EncodeContainerUnguarded(const std::string& input, const std::string& output,
+                             ProgressSink* progress, const ClipCoder& coder, int jobs) {
+    if (progress == nullptr || !progress->IsValid()) return kCoderBadProgress;
+    if (!coder.encode || coder.codedSize == nullptr) return kCoderInternal;
+
+    File in;
+    if (!in.Open(input, "rb")) return kCoderInputFailed;
+    const int64_t inSize = in.Size();
+    unsigned char header[kClipHeaderSize];
+    if (inSize < 0 || !in.ReadExact(header, sizeof header)) return kCoderInputFailed;
+    if (header[kClipCodingOffset] != CODING_PCM16) return kCoderBadCoding;
+    header[kClipCodingOffset] = coder.coding;
+    const uint32_t count = GetU32(header + kClipCountOffset);
+
+    // The whole offset table must be in the file before it is allocated.
+    const uint64_t tableBytes = 4 * (static_cast<uint64_t>(count) + 1);
+    if (kClipHeaderSize + tableBytes > static_cast<uint64_t>(inSize)) return kCoderInputFailed;
+    std::vector<uint32_t> table;
+    std::vector<unsigned char> raw;
+    try {
+        table.resize(static_cast<size_t>(count) + 1);
+        raw.resize(static_cast<size_t>(tableBytes));
+    } catch (...) {
+        return kCoderNoMemory;
+    }
+    if (!in.ReadExact(raw.data(), raw.size())) return kCoderInputFailed;
+    for (size_t i = 0; i < table.size(); ++i) table[i] = GetU32(raw.data() + 4 * i);
+
+    // Creating the output over the input would destroy the clips being read.
+    std::error_code ec;
+    if (std::filesystem::equivalent(input, output, ec)) return kCoderOutputFailed;
+    File out;
+    if (!out.Open(output, "w+b")) return kCoderOutputFailed;
+    if (!out.Write(header, sizeof header)) return kCoderOutputFailed;
+    std::fill(raw.begin(), raw.end(), static_cast<unsigned char>(kPlaceholder & 0xFF));
+    if (!out.Write(raw.data(), raw.size())) return kCoderOutputFailed;
+    uint64_t outPos = kClipHeaderSize + tableBytes;
+
+    // Progress: from base + 3 by a step of 37 / N rounded half up, to base + 40.
+    const int progressBase = progress->GetPos();
+    int progressPos = progressBase + 3;
+    const int progressStep = count == 0 ? 0
+                                        : static_cast<int>((74 + static_cast<uint64_t>(count)) /
+                                                           (2 * static_cast<uint64_t>(count)));
+
+    const int threads = ResolveJobs(jobs);
+    const size_t slotCount = threads <= 1 ? 1 : static_cast<size_t>(threads) + kQueueExtra;
+    std::vector<Clip> slots(slotCount);
+    CoderPool pool(coder, slots, threads <= 1 ? 0 : threads);
+
+    // Clips are read and submitted ahead, and written strictly in clip order,
+    // so the output and the progress calls are those of a sequential run. A
+    // read failure is only reported when its clip's turn to be written comes.
+    uint32_t nextRead = 0;
+    uint32_t nextWrite = 0;
+    uint32_t failAt = count;
+    int failure = kCoderOk;
+    while (nextWrite < count) {
+        while (failAt == count && nextRead < count && nextRead - nextWrite < slotCount) {
+            size_t slot = nextRead % slotCount;
+            int r = ReadClip(in, inSize, table[nextRead], coder, slots[slot]);
+            if (r != kCoderOk) {
+                slots[slot].Release();
+                failAt = nextRead;
+                failure = r;
+                break;
+            }
+            pool.Submit(slot);
+            ++nextRead;
+        }
+        if (nextWrite == failAt) return failure;
+
+        const size_t slot = nextWrite % slotCount;
+        pool.Wait(slot);
+        Clip& clip = slots[slot];
+        const int bytes = clip.result;
+        if (bytes < 0 || static_cast<uint64_t>(bytes) > coder.codedSize(clip.n)) {
+            return kCoderInternal;
+        }
+        // Offsets are 32-bit: a container that would outgrow them cannot be written.
+        if (outPos + 4 + static_cast<uint64_t>(bytes) > UINT32_MAX) return kCoderOutputFailed;
+        table[nextWrite] = static_cast<uint32_t>(outPos);
+        if (!out.WriteU32(clip.n) || !out.Write(clip.coded.data(), static_cast<size_t>(bytes))) {
+            return kCoderOutputFailed;
+        }
+        outPos += 4 + static_cast<uint64_t>(bytes);
+        clip.Release();
+        ++nextWrite;
+        progressPos += progressStep;
+        progress->SetPos(progressPos);
+    }
+
+    in.Close();
+    table[count] = static_cast<uint32_t>(outPos);
+    for (size_t i = 0; i < table.size(); ++i) PutU32(raw.data() + 4 * i, table[i]);
+    if (!out.Seek(kClipHeaderSize) || !out.Write(raw.data(), raw.size()) || !out.Close()) {
+        return kCoderOutputFailed;
+    }
+    progress->SetPos(progressBase + 40);
+    return kCoderOk;
+}
+
+}  // namespace
+
+int EncodeContainer(const std::string& input, const std::string& output, ProgressSink* progress,
+                    const ClipCoder& coder, int jobs) {
+    // Nothing may escape as an exception; the small allocations outside the
+    // per-clip buffers are the only thing that could still throw.
+    try {
+        return EncodeContainerUnguarded(input, output, progress, coder, jobs);
+    } catch (const std::bad_alloc&) {
+        return kCoderNoMemory;
+    } catch (...) {
+        return kCoderInternal;
+    }
+}
+
+int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress,
+                        int jobs) {
+    return EncodeContainer(input, output, progress, ALawClipCoder(), jobs);
+}
+int EncodeContainerAdpcm(const std::string& input, const std::string& output,
+                         ProgressSink* progress, int jobs) {
+    return EncodeContainer(input, output, progress, AdpcmClipCoder(), jobs);
+}
+int EncodeContainerG7231(const std::string& input, const std::string& output,
+                         ProgressSink* progress, int jobs) {
+    return EncodeContainer(input, output, progress, G7231ClipCoder(), jobs);
+}
+int EncodeContainerALaw(const std::string& input, const std::string& output,
+                        ProgressSink* progress) {
+    return EncodeContainerALaw(input, output, progress, 0);
+}
+int EncodeContainerAdpcm(const std::string& input, const std::string& output,
+                         ProgressSink* progress) {
+    return EncodeContainerAdpcm(input, output, progress, 0);
+}
+int EncodeContainerG7231(const std::string& input, const std::string& output,
+                         ProgressSink* progress) {
+    return EncodeContainerG7231(input, output, progress, 0);
+}
+
+const char* CoderResultText(int result) {
+    switch (result) {
+        case kCoderOk:
+            return "Execult Successful";
+        case kCoderBadCoding:
+            return "Incorrect code type";
+        case kCoderInputFailed:
+            return "Input file can not opened";
+        case kCoderOutputFailed:
+            return "Output file can not created";
+        case kCoderNoMemory:
+            return "Memery allocate failed";
+        case kCoderBadProgress:
+            return "Invalid progress control";
+        case kCoderInternal:
+            return "Coder internal error";
+        default:
+            return "Invalid error type";
+    }
+}
+
+namespace {
+
+int EncodeRawFileUnguarded(const std::string& codec, const std::string& inPath,
+                           const std::string& outPath, std::string& err) {
+    ClipCoder coder;
+    if (codec == "alaw") {
+        coder = ALawClipCoder();
+    } else if (codec == "adpcm") {
+        coder = AdpcmClipCoder();
+    } else if (codec == "g7231") {
+        coder = G7231ClipCoder();
+    } else {
+        err = Format("Unknown codec \"%s\" (expected alaw, adpcm or g7231)", codec.c_str());
+        return 1;
+    }
+
+    File in;
+    if (!in.Open(inPath, "rb")) {
+        err = Format("Cannot open input file %s", inPath.c_str());
+        return 1;
+    }
+    const int64_t size = in.Size();
+    if (size < 0) {
+        err = Format("Cannot read input file %s", inPath.c_str());
+        return 1;
+    }
+    if (size % 2 != 0) {
+        err = Format("Input file %s has an odd number of bytes; 16-bit samples expected",
+                     inPath.c_str());
+        return 1;
+    }
+    if (size / 2 > INT32_MAX) {
+        err = Format("Input file %s is too large for one clip", inPath.c_str());
+        return 1;
+    }
+    const uint32_t n = static_cast<uint32_t>(size / 2);
+    std::vector<int16_t> samples;
+    std::vector<unsigned char> coded;
+    try {
+        samples.assign(n, 0);
+        coded.assign(std::max<uint64_t>(coder.codedSize(n), 1), 0);
+    } catch (...) {
+        err = Format("Not enough memory to code %s", inPath.c_str());
+        return 1;
+    }
+    auto* bytes = reinterpret_cast<unsigned char*>(samples.data());
+    if (!in.ReadExact(bytes, static_cast<size_t>(size))) {
+        err = Format("Cannot read input file %s", inPath.c_str());
+        return 1;
+    }
+    in.Close();
+    if constexpr (std::endian::native != std::endian::little) {
+        for (uint32_t i = 0; i < n; ++i) samples[i] = static_cast<int16_t>(GetU16(bytes + 2 * i));
+    }
+
+    int written = 0;
+    if (n > 0) {
+        written = coder.encode(samples.data(), static_cast<int32_t>(n), coded.data());
+        if (written < 0 || static_cast<uint64_t>(written) > coder.codedSize(n)) {
+            err = Format("Coding %s failed: %s", inPath.c_str(), CoderResultText(kCoderInternal));
+            return 1;
+        }
+    }
+
+    const std::string temp = Format("%s.%ld.tmp", outPath.c_str(), static_cast<long>(::getpid()));
+    File out;
+    bool ok = out.Open(temp, "wb");
+    if (ok) ok = out.Write(coded.data(), static_cast<size_t>(written));
+    if (out.IsOpen() && !out.Close()) ok = false;
+    if (!ok || !RenameReplace(temp, outPath)) {
+        RemoveFile(temp);
+        err = Format("Cannot write output file %s", outPath.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int EncodeRawFile(const std::string& codec, const std::string& inPath, const std::string& outPath,
+                  std::string& err) {
+    try {
+        return EncodeRawFileUnguarded(codec, inPath, outPath, err);
+    } catch (...) {
+        err = "Not enough memory to code " + inPath;
+        return 1;
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,375 @@
+#include "codec/frontend.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "codec/coders.h"
+#include "common/testutil.h"
+#include "platform/bytes.h"
+#include "resfile/formats.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Clips = std::vector<std::vector<int16_t>>;
+
+// An uncoded container whose records lie in the file in `physical` order
+// (a permutation of the clip numbers), each after `gap` filler bytes.
+Bytes Container(const Clips& clips, uint8_t rate = 16, uint8_t coding = qm::CODING_PCM16,
+                std::vector<size_t> physical = {}, size_t gap = 0) {
+    const size_t n = clips.size();
+    if (physical.empty()) {
+        for (size_t i = 0; i < n; ++i) physical.push_back(i);
+    }
+    Bytes b(qm::kClipHeaderSize + 4 * (n + 1), 0);
+    std::memcpy(b.data(), qm::kClipMagic, 24);
+    qm::PutU16(&b[30], qm::kClipMarkerA);
+    qm::PutU16(&b[32], qm::kClipMarkerB);
+    b[34] = rate;
+    b[35] = coding;
+    qm::PutU32(&b[36], static_cast<uint32_t>(n));
+    for (size_t k : physical) {
+        b.insert(b.end(), gap, 0x5A);
+        qm::PutU32(&b[40 + 4 * k], static_cast<uint32_t>(b.size()));
+        b.resize(b.size() + 4 + 2 * clips[k].size());
+        unsigned char* p = &b[b.size() - 4 - 2 * clips[k].size()];
+        qm::PutU32(p, static_cast<uint32_t>(clips[k].size()));
+        for (size_t i = 0; i < clips[k].size(); ++i) {
+            qm::PutU16(p + 4 + 2 * i, static_cast<uint16_t>(clips[k][i]));
+        }
+    }
+    qm::PutU32(&b[40 + 4 * n], static_cast<uint32_t>(b.size()));
+    return b;
+}
+
+// A record of a coded container, located through its offset table.
+struct Record {
+    uint32_t count;
+    Bytes data;
+};
+
+// Checks the layout of a coded container and returns its records.
+std::vector<Record> Records(const Bytes& c) {
+    std::vector<Record> out;
+    EXPECT_GE(c.size(), 44u);
+    if (c.size() < 44) return out;
+    uint32_t n = qm::GetU32(&c[36]);
+    EXPECT_EQ(qm::GetU32(&c[40]), 40 + 4 * (n + 1));
+    EXPECT_EQ(qm::GetU32(&c[40 + 4 * n]), c.size());
+    for (uint32_t k = 0; k < n; ++k) {
+        uint32_t a = qm::GetU32(&c[40 + 4 * k]), e = qm::GetU32(&c[44 + 4 * k]);
+        EXPECT_LE(a + 4, e);
+        if (a + 4 > e || e > c.size()) return out;
+        out.push_back({qm::GetU32(&c[a]), Bytes(c.begin() + a + 4, c.begin() + e)});
+    }
+    return out;
+}
+
+Bytes Coded(int (*coder)(const int16_t*, int32_t, unsigned char*), const std::vector<int16_t>& s,
+            size_t size) {
+    Bytes out(size + 1);
+    if (!s.empty())
+        out.resize(coder(s.data(), static_cast<int32_t>(s.size()), out.data()));
+    else
+        out.clear();
+    return out;
+}
+
+// A progress bar standing at 40, as the build driver leaves it.
+struct Bar : qm::RecordingProgress {
+    Bar() { SetPos(40), Clear(); }
+};
+
+struct InvalidBar : qm::RecordingProgress {
+    bool IsValid() const override { return false; }
+};
+
+class FrontEnd : public ::testing::Test {
+  protected:
+    std::string In(const Bytes& b) {
+        std::string p = dir_ / "in.voc";
+        qmtest::WriteBytes(p, b);
+        return p;
+    }
+    std::string Out() const { return dir_ / "out.voc"; }
+    qmtest::TempDir dir_;
+};
+
+TEST_F(FrontEnd, RecordsHeaderAndLayout) {
+    std::vector<int16_t> long1001 = qmtest::ToneSamples(1001, 9000);
+    Clips clips = {long1001, {}, {1234}, qmtest::ToneSamples(80, 300), {-5, 5, -5}};
+    Bytes input = Container(clips, 11);
+    for (int which = 0; which < 2; ++which) {
+        Bar bar;
+        int r = which == 0 ? qm::EncodeContainerALaw(In(input), Out(), &bar)
+                           : qm::EncodeContainerAdpcm(In(input), Out(), &bar);
+        ASSERT_EQ(r, qm::kCoderOk);
+        Bytes out = qmtest::ReadBytes(Out());
+        // The header differs from the input's in the coding byte only.
+        for (size_t i = 0; i < 40; ++i) {
+            if (i != 35) {
+                EXPECT_EQ(out[i], input[i]) << i;
+            }
+        }
+        EXPECT_EQ(out[35], which == 0 ? 30 : 11);
+        std::vector<Record> recs = Records(out);
+        ASSERT_EQ(recs.size(), clips.size());
+        for (size_t k = 0; k < clips.size(); ++k) {
+            EXPECT_EQ(recs[k].count, clips[k].size());
+            Bytes want = which == 0 ? Coded(qm::ALawEncode, clips[k], clips[k].size())
+                                    : Coded(qm::AdpcmEncode, clips[k], clips[k].size() / 2);
+            EXPECT_EQ(recs[k].data, want) << which << " clip " << k;
+        }
+        EXPECT_EQ(recs[0].data.size(), which == 0 ? 1001u : 500u);
+        EXPECT_TRUE(recs[1].data.empty());  // a 0-sample clip is its count alone
+    }
+
+    // No clips: the header and one entry holding 44; the bar goes straight to +40.
+    Bar bar;
+    ASSERT_EQ(qm::EncodeContainerAdpcm(In(Container({})), Out(), &bar), qm::kCoderOk);
+    Bytes out = qmtest::ReadBytes(Out());
+    ASSERT_EQ(out.size(), 44u);
+    EXPECT_EQ(qm::GetU32(&out[40]), 44u);
+    EXPECT_EQ(bar.History(), std::vector<int>({80}));
+
+    // The G.723.1 front end needs no coder call for empty clips.
+    ASSERT_EQ(qm::EncodeContainerG7231(In(Container({{}, {}})), Out(), &bar), qm::kCoderOk);
+    out = qmtest::ReadBytes(Out());
+    EXPECT_EQ(out[35], qm::CODING_G7231);
+    EXPECT_EQ(out.size(), 40u + 12 + 8);
+}
+
+TEST_F(FrontEnd, RecordsOutOfOrderComeOutInClipOrder) {
+    Clips clips;
+    for (int k = 0; k < 7; ++k) clips.push_back(qmtest::ToneSamples(50 + 37 * k, 1000.0 * k));
+    Bytes inOrder = Container(clips);
+    Bytes shuffled = Container(clips, 16, 2, {4, 6, 0, 2, 1, 5, 3}, 3);
+    Bar bar;
+    ASSERT_EQ(qm::EncodeContainerALaw(In(inOrder), Out(), &bar), 0);
+    Bytes a = qmtest::ReadBytes(Out());
+    ASSERT_EQ(qm::EncodeContainerALaw(In(shuffled), Out(), &bar), 0);
+    Bytes b = qmtest::ReadBytes(Out());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(Records(b).size(), 7u);
+}
+
+std::vector<int> ExpectedProgress(int n) {
+    if (n == 0) return {80};
+    int step = static_cast<int>(37.0 / n + 0.5);
+    std::vector<int> h;
+    for (int k = 1; k <= n; ++k) h.push_back(43 + k * step);
+    h.push_back(80);
+    return h;
+}
+
+TEST_F(FrontEnd, ProgressSequences) {
+    EXPECT_EQ(ExpectedProgress(1), std::vector<int>({80, 80}));
+    EXPECT_EQ(ExpectedProgress(2), std::vector<int>({62, 81, 80}));
+    EXPECT_EQ(ExpectedProgress(74)[73], 117);  // a step of 1
+    EXPECT_EQ(ExpectedProgress(75)[74], 43);   // a step of 0
+    for (int n : {1, 2, 74, 75}) {
+        Clips clips(n, std::vector<int16_t>{1, 2, 3});
+        std::string in = In(Container(clips));
+        for (int jobs : {1, 3}) {
+            Bar bar;
+            ASSERT_EQ(qm::EncodeContainerAdpcm(in, Out(), &bar, jobs), 0);
+            EXPECT_EQ(bar.History(), ExpectedProgress(n)) << n << " clips, " << jobs << " jobs";
+        }
+    }
+}
+
+int FailsWithMinus4(const int16_t*, int32_t, unsigned char*) { return -4; }
+int ClaimsTooMuch(const int16_t*, int32_t n, unsigned char*) { return n + 1; }
+// More than any vector can hold, so the allocation is refused before it is tried.
+uint64_t Enormous(uint32_t) { return UINT64_MAX; }
+
+TEST_F(FrontEnd, ResultCodes) {
+    Bytes good = Container({{1, 2, 3, 4}, {5, 6}});
+    Bar bar;
+    InvalidBar invalid;
+    EXPECT_EQ(qm::EncodeContainerALaw(In(good), Out(), nullptr), qm::kCoderBadProgress);
+    EXPECT_EQ(qm::EncodeContainerALaw(In(good), Out(), &invalid), qm::kCoderBadProgress);
+    EXPECT_FALSE(std::filesystem::exists(Out()));
+    EXPECT_EQ(qm::EncodeContainerALaw(dir_ / "missing.voc", Out(), &bar), qm::kCoderInputFailed);
+    for (uint8_t coding : {11, 20, 30}) {
+        EXPECT_EQ(qm::EncodeContainerAdpcm(In(Container({{1}}, 16, coding)), Out(), &bar),
+                  qm::kCoderBadCoding);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Out()));
+    EXPECT_EQ(qm::EncodeContainerALaw(In(good), dir_ / "no/such/dir.voc", &bar),
+              qm::kCoderOutputFailed);
+    std::string in = In(good);
+    EXPECT_EQ(qm::EncodeContainerALaw(in, in, &bar), qm::kCoderOutputFailed);
+    EXPECT_EQ(qmtest::ReadBytes(in), good);  // the input is left whole
+    EXPECT_TRUE(bar.History().empty());
+
+    // Damaged inputs are refused, never read past their end.
+    Bytes shortHeader(good.begin(), good.begin() + 39);
+    EXPECT_EQ(qm::EncodeContainerALaw(In(shortHeader), Out(), &bar), qm::kCoderInputFailed);
+    Bytes hugeCount = good;
+    qm::PutU32(&hugeCount[36], 0xFFFFFFFFu);
+    EXPECT_EQ(qm::EncodeContainerALaw(In(hugeCount), Out(), &bar), qm::kCoderInputFailed);
+    Bytes entryOutside = good;
+    qm::PutU32(&entryOutside[44], static_cast<uint32_t>(good.size()) - 3);
+    EXPECT_EQ(qm::EncodeContainerALaw(In(entryOutside), Out(), &bar), qm::kCoderInputFailed);
+    qm::PutU32(&entryOutside[44], 0xFFFFFFF0u);
+    EXPECT_EQ(qm::EncodeContainerALaw(In(entryOutside), Out(), &bar), qm::kCoderInputFailed);
+    Bytes countTooBig = good;
+    qm::PutU32(&countTooBig[qm::GetU32(&good[44])], 0x7FFFFFFFu);
+    EXPECT_EQ(qm::EncodeContainerALaw(In(countTooBig), Out(), &bar), qm::kCoderInputFailed);
+    Bytes truncated(good.begin(), good.end() - 1);
+    Bar fresh;
+    EXPECT_EQ(qm::EncodeContainerALaw(In(truncated), Out(), &fresh), qm::kCoderInputFailed);
+    // The first clip was coded and written before the second proved short.
+    EXPECT_EQ(fresh.History(), std::vector<int>({62}));
+
+    // Coder faults: an internal error (-4 of the G.723.1 encoder), a byte
+    // count beyond its buffer, a buffer that cannot be had.
+    qm::ClipCoder coder = qm::ALawClipCoder();
+    coder.encode = FailsWithMinus4;
+    EXPECT_EQ(qm::EncodeContainer(In(good), Out(), &bar, coder, 1), qm::kCoderInternal);
+    EXPECT_EQ(qm::EncodeContainer(In(good), Out(), &bar, coder, 2), qm::kCoderInternal);
+    coder.encode = ClaimsTooMuch;
+    EXPECT_EQ(qm::EncodeContainer(In(good), Out(), &bar, coder, 1), qm::kCoderInternal);
+    coder = qm::ALawClipCoder();
+    coder.codedSize = Enormous;
+    EXPECT_EQ(qm::EncodeContainer(In(good), Out(), &bar, coder, 1), qm::kCoderNoMemory);
+
+    // A write that fails (a full device) is an output failure, not success.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(qm::EncodeContainerALaw(In(good), "/dev/full", &bar), qm::kCoderOutputFailed);
+    }
+
+    EXPECT_STREQ(qm::CoderResultText(0), "Execult Successful");
+    EXPECT_STREQ(qm::CoderResultText(-1), "Incorrect code type");
+    EXPECT_STREQ(qm::CoderResultText(-2), "Input file can not opened");
+    EXPECT_STREQ(qm::CoderResultText(-3), "Output file can not created");
+    EXPECT_STREQ(qm::CoderResultText(-4), "Memery allocate failed");
+    EXPECT_STREQ(qm::CoderResultText(-5), "Invalid progress control");
+    EXPECT_STREQ(qm::CoderResultText(-6), "Coder internal error");
+    EXPECT_STREQ(qm::CoderResultText(-7), "Invalid error type");
+    EXPECT_STREQ(qm::CoderResultText(1), "Invalid error type");
+}
+
+// Progress that also checks it is only called from the thread that started the front end.
+struct ThreadCheckingBar : Bar {
+    std::thread::id owner = std::this_thread::get_id();
+    mutable bool foreign = false;
+    int GetPos() const override {
+        foreign |= std::this_thread::get_id() != owner;
+        return Bar::GetPos();
+    }
+    void SetPos(int pos) override {
+        foreign |= std::this_thread::get_id() != owner;
+        Bar::SetPos(pos);
+    }
+};
+
+// A-law that takes its time on some clips, so workers finish out of order, and
+// fails on the clip whose first sample is 12345.
+int SlowALaw(const int16_t* s, int32_t n, unsigned char* out) {
+    if (s[0] == 12345) return -4;
+    if (n % 7 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return qm::ALawEncode(s, n, out);
+}
+
+TEST_F(FrontEnd, WorkerPoolMatchesSequentialCoding) {
+    std::mt19937 rng(7);
+    Clips clips;
+    for (int k = 0; k < 300; ++k) {
+        std::vector<int16_t> c(rng() % 2500);
+        for (auto& v : c) v = static_cast<int16_t>(rng());
+        if (!c.empty()) c[0] = static_cast<int16_t>(c[0] == 12345 ? 0 : c[0]);
+        clips.push_back(c);
+    }
+    std::string in = In(Container(clips));
+
+    qm::ClipCoder slow = qm::ALawClipCoder();
+    slow.encode = SlowALaw;
+    const qm::ClipCoder coders[] = {qm::ALawClipCoder(), qm::AdpcmClipCoder(), slow};
+    for (const qm::ClipCoder& coder : coders) {
+        Bar seqBar;
+        ASSERT_EQ(qm::EncodeContainer(in, Out(), &seqBar, coder, 1), 0);
+        Bytes sequential = qmtest::ReadBytes(Out());
+        for (int jobs : {2, 3, 8}) {
+            ThreadCheckingBar bar;
+            ASSERT_EQ(qm::EncodeContainer(in, Out(), &bar, coder, jobs), 0);
+            EXPECT_EQ(qmtest::ReadBytes(Out()), sequential) << jobs << " jobs";
+            EXPECT_EQ(bar.History(), seqBar.History());
+            EXPECT_FALSE(bar.foreign);
+        }
+    }
+
+    // A failure part way stops at the same clip, with the same output and bar.
+    clips[150] = {12345, 1, 2};
+    Bytes input = Container(clips);
+    // And a damaged record further on, already read ahead when the coder fails.
+    qm::PutU32(&input[40 + 4 * 153], static_cast<uint32_t>(input.size()));
+    in = In(input);
+    // The slow coder fails at clip 150; plain A-law reaches the damaged record.
+    const std::pair<qm::ClipCoder, int> cases[] = {{slow, qm::kCoderInternal},
+                                                   {qm::ALawClipCoder(), qm::kCoderInputFailed}};
+    for (const auto& [coder, expected] : cases) {
+        Bar seqBar;
+        int seqResult = qm::EncodeContainer(in, Out(), &seqBar, coder, 1);
+        Bytes sequential = qmtest::ReadBytes(Out());
+        EXPECT_EQ(seqResult, expected);
+        for (int jobs : {2, 5}) {
+            Bar bar;
+            EXPECT_EQ(qm::EncodeContainer(in, Out(), &bar, coder, jobs), seqResult);
+            EXPECT_EQ(qmtest::ReadBytes(Out()), sequential);
+            EXPECT_EQ(bar.History(), seqBar.History());
+        }
+    }
+
+    qm::SetCoderJobs(1);
+    EXPECT_EQ(qm::CoderJobs(), 1);
+    qm::SetCoderJobs(0);
+    EXPECT_GE(qm::CoderJobs(), 1);
+}
+
+// The reference background build's uncoded container codes to its A-law one.
+TEST_F(FrontEnd, MatchesReferenceALawContainer) {
+    std::string dir = std::string(QM_SHARED_DIR) + "/golden/bgsound-code2/expected/tree/audio/";
+    if (!std::filesystem::exists(dir + "Bgsound-Code1-8K.voc")) GTEST_SKIP();
+    Bar bar;
+    ASSERT_EQ(qm::EncodeContainerALaw(dir + "Bgsound-Code1-8K.voc", Out(), &bar), 0);
+    EXPECT_EQ(qmtest::ReadBytes(Out()), qmtest::ReadBytes(dir + "Bgsound-Code2-8K.voc"));
+}
+
+TEST_F(FrontEnd, EncodeRawFile) {
+    std::vector<int16_t> s = qmtest::ToneSamples(777, 12000);
+    std::string in = dir_ / "clip.pcm";
+    qmtest::WriteFile(in, qmtest::PcmBytes(s));
+    std::string err;
+    ASSERT_EQ(qm::EncodeRawFile("alaw", in, Out(), err), 0) << err;
+    EXPECT_EQ(qmtest::ReadBytes(Out()), Coded(qm::ALawEncode, s, s.size()));
+    ASSERT_EQ(qm::EncodeRawFile("adpcm", in, Out(), err), 0) << err;
+    EXPECT_EQ(qmtest::ReadBytes(Out()), Coded(qm::AdpcmEncode, s, s.size() / 2));
+
+    qmtest::WriteFile(dir_ / "empty.pcm", "");
+    ASSERT_EQ(qm::EncodeRawFile("adpcm", dir_ / "empty.pcm", Out(), err), 0) << err;
+    EXPECT_TRUE(qmtest::ReadBytes(Out()).empty());
+
+    EXPECT_NE(qm::EncodeRawFile("mulaw", in, Out(), err), 0);
+    EXPECT_NE(err.find("mulaw"), std::string::npos);
+    EXPECT_NE(qm::EncodeRawFile("alaw", dir_ / "none.pcm", Out(), err), 0);
+    EXPECT_NE(err.find("none.pcm"), std::string::npos);
+    qmtest::WriteFile(dir_ / "odd.pcm", "abc");
+    EXPECT_NE(qm::EncodeRawFile("alaw", dir_ / "odd.pcm", Out(), err), 0);
+    EXPECT_NE(err.find("odd"), std::string::npos);
+    EXPECT_NE(qm::EncodeRawFile("alaw", in, dir_ / "no/dir/out", err), 0);
+    EXPECT_NE(err.find("Cannot write"), std::string::npos);
+    // Nothing but the files made here is left in the folder (no temporary files).
+    size_t files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir_.path())) files += e.is_regular_file();
+    EXPECT_EQ(files, 4u);
+}
+
+}  // namespace

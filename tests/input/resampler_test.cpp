@@ -1,0 +1,134 @@
+#include "input/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+using qm::CreateResampler;
+using qm::ResamplerState;
+using qm::RunResampler;
+
+std::unique_ptr<ResamplerState> Make(int32_t from, int32_t to) {
+    std::unique_ptr<ResamplerState> st;
+    EXPECT_EQ(CreateResampler(from, to, st), 0);
+    return st;
+}
+
+// The outputs straight from their definition: y[m] from x[n_m - t] and
+// h[p_m + t L], for every m whose block of L outputs has its M inputs.
+std::vector<int16_t> Reference(int32_t from, int32_t to, const std::vector<int16_t>& x) {
+    auto st = Make(from, to);
+    const int64_t L = st->L, M = st->M, K = st->K;
+    const qm::FilterRow& row = qm::ResamplerFilterRow(qm::ResamplerRowFor(std::max(L, M)));
+    std::vector<int16_t> y;
+    for (int64_t m = 0; m < L * (static_cast<int64_t>(x.size()) / M); ++m) {
+        int64_t n = m * M / L, p = m * M % L, acc = 0;
+        for (int64_t t = 0; t < K; ++t) {
+            int64_t h = p + t * L < row.length ? row.taps[p + t * L] : 0;
+            acc += n - t >= 0 ? h * x[n - t] : 0;
+        }
+        y.push_back(static_cast<int16_t>(std::clamp<int64_t>((acc >> 15) * L, -32768, 32767)));
+    }
+    return y;
+}
+
+std::vector<int16_t> Noise(size_t n, uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::vector<int16_t> v(n);
+    for (auto& s : v) s = static_cast<int16_t>(static_cast<int32_t>(gen() % 65536) - 32768);
+    return v;
+}
+
+TEST(Resampler, FactorsRowsAndPhaseTables) {
+    // from, to, L, M, N, K; 96 and 192 kHz use the full 32-bit rate.
+    const int32_t cases[][6] = {{16000, 8000, 1, 2, 17, 17},     {8000, 11025, 11, 8, 111, 11},
+                                {44100, 8000, 2, 11, 111, 56},   {96000, 16000, 1, 6, 49, 49},
+                                {192000, 8000, 1, 24, 193, 193}, {8000, 22050, 11, 4, 111, 11}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        auto st = Make(c[0], c[1]);
+        ASSERT_NE(st, nullptr);
+        EXPECT_EQ(std::vector<int32_t>({st->L, st->M, st->N, st->K, st->gain}),
+                  std::vector<int32_t>({c[2], c[3], c[4], c[5], c[2]}));
+        int32_t stepSum = 0;
+        for (int32_t s : st->steps) stepSum += s;
+        EXPECT_EQ(stepSum, st->M);
+    }
+    // 8000 -> 11025, phase j = 1 uses p = 8: h[8], h[19], ..., and 0 from h[111] on.
+    auto b = Make(8000, 11025);
+    EXPECT_EQ(b->coeffs[11 + 0], qm::ResamplerFilterRow(7).taps[8]);
+    EXPECT_EQ(b->coeffs[11 + 10], 0);
+
+    std::unique_ptr<ResamplerState> st;
+    EXPECT_EQ(CreateResampler(22000, 22050, st), 0);
+    EXPECT_EQ(st, nullptr);
+    EXPECT_EQ(CreateResampler(499, 16000, st), -3);
+    EXPECT_EQ(CreateResampler(16000, 400, st), -3);
+    EXPECT_EQ(CreateResampler(-16000, 8000, st), -3);
+    EXPECT_EQ(CreateResampler(2147483647, 8000, st), 0);  // no overflow in the rounding
+    ASSERT_NE(st, nullptr);
+    EXPECT_EQ(st->fromKHz, 2147484);
+}
+
+TEST(Resampler, OutputsFollowTheDefinition) {
+    const int32_t pairs[][2] = {{16000, 8000},  {8000, 11025},  {44100, 8000}, {48000, 16000},
+                                {11025, 22050}, {96000, 22050}, {8000, 16000}, {22050, 11025}};
+    // Full-scale noise also drives the clamp for the upsampling ratios.
+    std::vector<int16_t> x = Noise(3000, 7);
+    for (auto& p : pairs) {
+        SCOPED_TRACE(testing::Message() << p[0] << " -> " << p[1]);
+        auto st = Make(p[0], p[1]);
+        std::vector<int16_t> ref = Reference(p[0], p[1], x);
+        std::vector<int16_t> y(ref.size() + st->L, 12345);
+        int got = RunResampler(*st, x.data(), static_cast<int32_t>(x.size()), y.data());
+        ASSERT_EQ(got, static_cast<int>(ref.size()));
+        EXPECT_EQ(std::vector<int16_t>(y.begin(), y.begin() + got), ref);
+        EXPECT_EQ(y[got], 12345);  // nothing written past the outputs
+    }
+    auto a = Make(16000, 8000);
+    std::vector<int16_t> y(600);
+    EXPECT_EQ(RunResampler(*a, x.data(), 1000, y.data()), 500);
+    auto b = Make(8000, 11025);
+    std::vector<int16_t> z(1400);
+    EXPECT_EQ(RunResampler(*b, x.data(), 1000, z.data()), 1375);
+}
+
+TEST(Resampler, PiecesGiveTheSameOutputsAsOneCall) {
+    std::vector<int16_t> x = Noise(3000, 11);
+    std::mt19937 gen(3);
+    for (auto p : {std::pair{44100, 8000}, {8000, 11025}, {48000, 16000}, {192000, 11025}}) {
+        SCOPED_TRACE(testing::Message() << p.first << " -> " << p.second);
+        std::vector<int16_t> ref = Reference(p.first, p.second, x);
+        for (int round = 0; round < 20; ++round) {
+            auto st = Make(p.first, p.second);
+            std::vector<int16_t> y(ref.size() + st->L);
+            size_t done = 0, written = 0;
+            while (done < x.size()) {
+                // Mostly short pieces (below M, below K), sometimes long ones.
+                size_t piece = round % 4 == 0 ? 1 + gen() % 400 : gen() % 30;
+                piece = std::min(piece, x.size() - done);
+                int got = RunResampler(*st, x.data() + done, static_cast<int32_t>(piece),
+                                       y.data() + written);
+                ASSERT_GE(got, 0);
+                ASSERT_LE(static_cast<size_t>(got), (st->held + piece) / st->M * st->L + st->L);
+                done += piece;
+                written += static_cast<size_t>(got);
+            }
+            y.resize(written);
+            ASSERT_EQ(y, ref);
+        }
+    }
+    // Fewer than M samples with nothing held: nothing out, kept for later.
+    auto st = Make(44100, 8000);
+    int16_t out[4];
+    EXPECT_EQ(RunResampler(*st, x.data(), 10, out), 0);
+    EXPECT_EQ(st->held, 10);
+    EXPECT_EQ(RunResampler(*st, x.data() + 10, 1, out), 2);
+    EXPECT_EQ(st->held, 0);
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+#include "resfile/package.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "common/testutil.h"
+#include "platform/bytes.h"
+#include "platform/fs.h"
+#include "resfile/package_fixtures.h"
+
+namespace qm {
+namespace {
+
+using qmtest::ClipContainer;
+using qmtest::Package;
+using qmtest::RawPackage;
+using qmtest::Res;
+
+std::string Str(const std::vector<unsigned char>& v) { return std::string(v.begin(), v.end()); }
+
+TEST(PackageRate, ReadsTheBuildTypesClipRate) {
+    qmtest::TempDir dir;
+    const std::string path = dir / "p.irf";
+    // Prompt clips at 11 kHz, A-law coded; a second prompt clip entry later
+    // (the first one counts); no background resources; role clips as a role
+    // clip container.
+    qmtest::WriteFile(path, Package({{kPromptIndexId, Str(EmptyTextIndexBlock()), 3},
+                                     {kPromptClipId, ClipContainer(11, CODING_ALAW, {5})},
+                                     {kPromptClipId, ClipContainer(22, CODING_PCM16, {})},
+                                     {kRoleClipId, Str(EmptyRoleClipContainer()), 1}}));
+    int32_t rate = 0;
+    std::string err;
+    EXPECT_TRUE(ReadPackageRate(BUILD_PROMPT, path, rate, err)) << err;
+    EXPECT_EQ(rate, 11025);
+    EXPECT_TRUE(ReadPackageRate(BUILD_ROLE, path, rate, err)) << err;
+    EXPECT_EQ(rate, 16000);
+    rate = 123;
+    EXPECT_FALSE(ReadPackageRate(BUILD_BGSOUND, path, rate, err));
+    EXPECT_EQ(err, "IRF file dose't contains the resource");
+    EXPECT_EQ(rate, 123);
+    EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir / "missing.irf", rate, err));
+    EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
+    EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir.path(), rate, err));
+    EXPECT_EQ(err, "Can not open file " + dir.path());
+}
+
+TEST(PackageRate, RefusesMalformedPackages) {
+    qmtest::TempDir dir;
+    const std::string path = dir / "p.irf";
+    std::string clip = ClipContainer(16, CODING_PCM16, {});
+    auto rateOf = [&](const std::string& bytes, std::string& err) {
+        qmtest::WriteFile(path, bytes);
+        int32_t rate = 0;
+        return ReadPackageRate(BUILD_PROMPT, path, rate, err) ? rate : -1;
+    };
+    std::string err;
+    std::string good = Package({{kPromptClipId, clip}});
+    EXPECT_EQ(rateOf(good, err), 16000);
+
+    // A data end that is wrong is ignored.
+    std::string wrongEnd = good;
+    PutU32(reinterpret_cast<unsigned char*>(wrongEnd.data()) + 8, 99999);
+    EXPECT_EQ(rateOf(wrongEnd, err), 16000);
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    };
+    std::string badMagic = good;
+    badMagic[6] = '5';
+    std::string badClipMagic = good;
+    badClipMagic[16 + 24 + 3] = 'x';
+    std::string badRate = good;
+    badRate[16 + 24 + 34] = 12;
+    std::vector<qmtest::RawEntry> e1 = {{kPromptClipId, 40, 44}};
+    std::vector<Case> cases = {
+        {"empty file", "", "Incorrect IRF file format"},
+        {"header cut short", good.substr(0, 12), "Incorrect IRF file format"},
+        {"directory cut short", good.substr(0, 30), "Incorrect IRF file format"},
+        {"magic", badMagic, "Incorrect IRF file format"},
+        {"no entries", RawPackage(16, {}, ""), "Incorrect IRF file format"},
+        {"256 entries", RawPackage(0, {}, std::string(256 * 24, '\0'), 256),
+         "Incorrect IRF file format"},
+        {"clip magic", badClipMagic, "Incorrect IRF file format"},
+        {"rate byte", badRate, "Incorrect sampling rate"},
+        {"resource past the end of the file",
+         RawPackage(84, {{kPromptClipId, 40, 44}}, clip.substr(0, 30)),
+         "Incorrect IRF file format"},
+        {"offset far outside the file", RawPackage(84, {{kPromptClipId, 0xFFFFFFF0u, 44}}, clip),
+         "Incorrect IRF file format"},
+        {"resource overlapping the directory", RawPackage(84, {{kPromptClipId, 8, 44}}, clip),
+         "Incorrect IRF file format"},
+        {"resource shorter than a clip header", RawPackage(84, {{kPromptClipId, 40, 39}}, clip),
+         "Incorrect IRF file format"},
+    };
+    for (const Case& c : cases) {
+        err.clear();
+        EXPECT_EQ(rateOf(c.bytes, err), -1) << c.what;
+        EXPECT_EQ(err, c.message) << c.what;
+    }
+
+    // 255 entries are read; the wanted one is the last.
+    std::vector<qmtest::RawEntry> many(255, {kBgsoundIndexId, 16 + 255 * 24, 0});
+    many.back() = {kPromptClipId, 16 + 255 * 24, static_cast<uint32_t>(clip.size())};
+    EXPECT_EQ(
+        rateOf(RawPackage(16 + 255 * 24 + static_cast<uint32_t>(clip.size()), many, clip), err),
+        16000)
+        << err;
+}
+
+TEST(PackageLayout, FindsEveryInconsistency) {
+    PackageDirectory dir;
+    dir.fileSize = 200;
+    dir.entries = {{kPromptIndexId, 64, 10}, {kPromptClipId, 80, 20}};
+    dir.dataEnd = 100;
+    EXPECT_TRUE(PackageLayoutProblems(dir).empty());
+    auto with = [&](auto change) {
+        PackageDirectory d = dir;
+        change(d);
+        return PackageLayoutProblems(d).size();
+    };
+    EXPECT_EQ(with([](PackageDirectory& d) { d.entries[0].offset = 63; }), 1u);  // overlaps dir
+    EXPECT_EQ(with([](PackageDirectory& d) { d.entries[1].offset = 70; }), 2u);  // overlap + end
+    EXPECT_EQ(with([](PackageDirectory& d) { std::swap(d.entries[0], d.entries[1]); }), 2u);
+    EXPECT_EQ(with([](PackageDirectory& d) { d.dataEnd = 120; }), 1u);
+    EXPECT_EQ(with([](PackageDirectory& d) {
+                  d.entries[1].size = 200;
+                  d.dataEnd = 280;
+              }),
+              2u);  // resource and data end past the file
+    EXPECT_EQ(with([](PackageDirectory& d) {
+                  d.entries[1].size = 0xFFFFFFFFu;  // no 32-bit wrap-around
+                  d.dataEnd = 79;
+              }),
+              2u);
+}
+
+TEST(PackageWrite, SkeletonLayout) {
+    qmtest::TempDir dir;
+    const std::string path = dir / "s.irf";
+    std::string err;
+    ASSERT_TRUE(WriteSkeletonPackage(path, 22050, 1, err)) << err;
+    PackageDirectory d;
+    ASSERT_TRUE(ReadPackageDirectory(path, d, err)) << err;
+    ASSERT_EQ(d.entries.size(), 7u);
+    EXPECT_TRUE(PackageLayoutProblems(d).empty());
+    EXPECT_EQ(d.dataEnd, d.fileSize);
+    // Own resources in build-type order; the opaque one between the pairs.
+    std::vector<ResourceId> order = {kPromptIndexId,  kPromptClipId,  OpaqueResourceId(0),
+                                     kBgsoundIndexId, kBgsoundClipId, kRoleIndexId,
+                                     kRoleClipId};
+    for (size_t k = 0; k < order.size(); ++k) EXPECT_EQ(d.entries[k].id, order[k]) << k;
+    EXPECT_EQ(d.entries[0].offset, 16u + 7 * 24);
+    EXPECT_EQ(d.entries[0].size, 344u);
+    EXPECT_EQ(d.entries[1].size, 44u);
+    EXPECT_EQ(d.entries[2].size, OpaqueResourceSize(0));
+    EXPECT_EQ(d.entries[5].size, 1024u);
+    EXPECT_EQ(d.entries[6].size, 1024u);
+    int32_t rate = 0;
+    for (int type : {BUILD_PROMPT, BUILD_BGSOUND}) {
+        ASSERT_TRUE(ReadPackageRate(type, path, rate, err)) << err;
+        EXPECT_EQ(rate, 22050);
+    }
+    ASSERT_TRUE(ReadPackageRate(BUILD_ROLE, path, rate, err)) << err;
+    EXPECT_EQ(rate, 16000);
+
+    // The empty resources' inner structure is checked by the inspector tests.
+    EXPECT_EQ(GetU16(EmptyClipContainer(8000).data() + 34), 0x0208);
+    EXPECT_TRUE(EmptyClipContainer(44100).empty());
+}
+
+TEST(PackageWrite, SkeletonSpreadsExtrasAndIsDeterministic) {
+    std::vector<PackageResource> none = SkeletonResources(16000, 0);
+    EXPECT_EQ(none.size(), 6u);
+    std::vector<PackageResource> seven = SkeletonResources(16000, 7);
+    ASSERT_EQ(seven.size(), 13u);
+    // Opaque and own resources alternate, starting and ending with an opaque one.
+    for (size_t k = 0; k < seven.size(); ++k) {
+        EXPECT_EQ(ResourceName(seven[k].id).empty(), k % 2 == 0) << k;
+    }
+    std::vector<PackageResource> two = SkeletonResources(16000, 2);
+    EXPECT_TRUE(ResourceName(two.front().id).empty());
+    EXPECT_TRUE(ResourceName(two.back().id).empty());
+    EXPECT_EQ(SkeletonResources(16000, 7)[0].data, seven[0].data);
+    EXPECT_NE(seven[0].data, seven[2].data);
+
+    qmtest::TempDir dir;
+    std::string err;
+    ASSERT_TRUE(WriteSkeletonPackage(dir / "a.irf", 8000, 5, err));
+    ASSERT_TRUE(WriteSkeletonPackage(dir / "b.irf", 8000, 5, err));
+    EXPECT_EQ(qmtest::ReadFile(dir / "a.irf"), qmtest::ReadFile(dir / "b.irf"));
+    ASSERT_TRUE(WriteSkeletonPackage(dir / "max.irf", 8000, kSkeletonMaxExtra, err)) << err;
+    PackageDirectory d;
+    ASSERT_TRUE(ReadPackageDirectory(dir / "max.irf", d, err));
+    EXPECT_EQ(d.entries.size(), 255u);
+    EXPECT_TRUE(PackageLayoutProblems(d).empty());
+}
+
+TEST(PackageWrite, RefusalsLeaveFilesAlone) {
+    qmtest::TempDir dir;
+    std::string err;
+    EXPECT_FALSE(WriteSkeletonPackage(dir / "x.irf", 44100, 1, err));
+    EXPECT_EQ(err, "工具不支持的资源包采样率！");
+    EXPECT_FALSE(WriteSkeletonPackage(dir / "x.irf", 8000, kSkeletonMaxExtra + 1, err));
+    EXPECT_FALSE(WriteSkeletonPackage(dir / "x.irf", 8000, -1, err));
+    EXPECT_FALSE(PathFileExists(dir / "x.irf"));
+
+    qmtest::WriteFile(dir / "keep.irf", "precious");
+    EXPECT_FALSE(WriteSkeletonPackage(dir / "keep.irf", 8000, 1, err, false));
+    EXPECT_EQ(err, "File " + (dir / "keep.irf") + " already exists");
+    EXPECT_EQ(qmtest::ReadFile(dir / "keep.irf"), "precious");
+    EXPECT_TRUE(WriteSkeletonPackage(dir / "keep.irf", 8000, 1, err, true));
+    EXPECT_NE(qmtest::ReadFile(dir / "keep.irf"), "precious");
+
+    // A folder that does not exist, and a full disk: no file, no temporary left.
+    EXPECT_FALSE(WriteSkeletonPackage(dir / "no/such/x.irf", 8000, 1, err));
+    EXPECT_EQ(err, "Can not create file " + (dir / "no/such/x.irf") + "！");
+    size_t files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);  // keep.irf only
+}
+
+// A file-size limit makes every write past 1000 bytes fail, as a full disk would.
+TEST(PackageWriteDeathTest, FailedWriteLeavesNothing) {
+    qmtest::TempDir dir;
+    const std::string path = dir / "s.irf";
+    qmtest::WriteFile(path, "old");
+    EXPECT_EXIT(
+        {
+            qmtest::LimitFileSize(1000);
+            std::string err;
+            bool ok = WriteSkeletonPackage(path, 8000, 1, err);
+            bool clean = qmtest::ReadFile(path) == "old" &&
+                         err == "Can not write file " + path + "！" &&
+                         std::distance(std::filesystem::directory_iterator(dir.path()),
+                                       std::filesystem::directory_iterator()) == 1;
+            std::exit(!ok && clean ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace qm
