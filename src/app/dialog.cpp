@@ -37,13 +37,13 @@ bool DefaultRunner(int buildType, const std::string& audioFolder, const std::str
 
 // Clears a flag when the scope ends, however it ends.
 class FlagScope {
-public:
+  public:
     explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
     ~FlagScope() { flag_ = false; }
     FlagScope(const FlagScope&) = delete;
     FlagScope& operator=(const FlagScope&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 

@@ -70,7 +70,7 @@ struct FolderChoice {
 // The window as the dialog's logic sees it. List functions take the id of a
 // drop-down list; an index of -1 means "no item".
 class DialogView {
-public:
+  public:
     virtual ~DialogView() = default;
 
     virtual std::string GetItemText(int id) = 0;
@@ -111,13 +111,12 @@ public:
 };
 
 // Carries out one build; the default makes a new CPackageBuild and runs it.
-using BuildRunner =
-    std::function<bool(int buildType, const std::string& audioFolder,
-                       const std::string& packagePath, int codeType, ProgressSink* progress,
-                       std::string& err)>;
+using BuildRunner = std::function<bool(int buildType, const std::string& audioFolder,
+                                       const std::string& packagePath, int codeType,
+                                       ProgressSink* progress, std::string& err)>;
 
 class CQuillmarkDlg {
-public:
+  public:
     CQuillmarkDlg();
 
     // Connects the window; must be called before OnInitDialog.
@@ -146,7 +145,7 @@ public:
     int32_t CodeType() const { return codeType_; }
     int32_t BuildType() const { return buildType_; }
 
-private:
+  private:
     struct CommandEntry;
     static const CommandEntry kCommands[];
 
@@ -164,12 +163,12 @@ private:
 
     // The progress bar as the build driver sees it.
     class Progress : public ProgressSink {
-    public:
+      public:
         explicit Progress(CQuillmarkDlg& dlg) : dlg_(dlg) {}
         int GetPos() const override;
         void SetPos(int pos) override;
 
-    private:
+      private:
         CQuillmarkDlg& dlg_;
     };
 

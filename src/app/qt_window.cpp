@@ -1,5 +1,6 @@
 #include "app/qt_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -102,18 +103,16 @@ void CQtDialogWindow::CreateControls() {
             case Kind::kButton: {
                 auto* b = new QPushButton(ToQt(t.text), this);
                 const int id = t.id;
-                connect(b, &QPushButton::clicked, this, [this, id] {
-                    dlg_.OnCommand(id, BN_CLICKED);
-                });
+                connect(b, &QPushButton::clicked, this,
+                        [this, id] { dlg_.OnCommand(id, BN_CLICKED); });
                 w = b;
                 break;
             }
             case Kind::kCombo: {
                 auto* c = new QComboBox(this);
                 const int id = t.id;
-                connect(c, &QComboBox::activated, this, [this, id] {
-                    dlg_.OnCommand(id, CBN_SELCHANGE);
-                });
+                connect(c, &QComboBox::activated, this,
+                        [this, id] { dlg_.OnCommand(id, CBN_SELCHANGE); });
                 r.setHeight(MapDialogRect(0, 0, 0, kClosedComboHeight).height());
                 w = c;
                 break;
@@ -221,7 +220,8 @@ void CQtDialogWindow::SetProgressPos(int pos) {
     } else {
         // From the build's thread: the bar is repainted by the window's loop.
         QProgressBar* bar = progress_;
-        QMetaObject::invokeMethod(bar, [bar, pos] { bar->setValue(pos); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            bar, [bar, pos] { bar->setValue(pos); }, Qt::QueuedConnection);
     }
 }
 

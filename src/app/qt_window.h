@@ -17,7 +17,7 @@ class QProgressBar;
 namespace qm {
 
 class CQtDialogWindow : public QDialog, public DialogView {
-public:
+  public:
     // Builds the controls, attaches the logic and runs its OnInitDialog.
     explicit CQtDialogWindow(CQuillmarkDlg& dlg, QWidget* parent = nullptr);
     ~CQtDialogWindow() override;
@@ -54,18 +54,18 @@ public:
     void EndDialog(int result) override;
     bool RunBuild(const std::function<bool()>& build) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     QComboBox* Combo(int id) const;
 
     CQuillmarkDlg& dlg_;
     std::map<int, QWidget*> controls_;
     QProgressBar* progress_ = nullptr;
-    int baseX_ = 6;  // average character width
+    int baseX_ = 6;   // average character width
     int baseY_ = 13;  // character height
     std::atomic<int> progressPos_{0};
     std::atomic<int> progressLow_{0};

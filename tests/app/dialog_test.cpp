@@ -1,5 +1,7 @@
 // The dialog's logic over a scripted view: lists, Browse handlers, the order
 // of Start's refusals, what a build is given and what the user sees after it.
+#include "app/dialog.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,7 +9,6 @@
 #include <filesystem>
 #include <map>
 
-#include "app/dialog.h"
 #include "common/testutil.h"
 #include "platform/fs.h"
 #include "resfile/package.h"
@@ -25,7 +26,7 @@ struct KeepCwd {
 // A view that keeps every control's state, answers the browsers from queues
 // and records each message box with the state the window had meanwhile.
 class FakeView : public qm::DialogView {
-public:
+  public:
     struct Shown {
         std::string text;
         std::string startText;
@@ -158,7 +159,8 @@ TEST(Dialog, InitialListsAndCommands) {
     using V = std::vector<std::pair<std::string, int32_t>>;
     EXPECT_EQ(texts(qm::IDC_BUILD_TYPE),
               (V{{"打包提示音资源", 0}, {"打包背景音资源", 1}, {"打包发音人提示音资源", 2}}));
-    EXPECT_EQ(texts(qm::IDC_CODE_TYPE), (V{{"Code1", 0}, {"Code2", 1}, {"Code3", 2}, {"Code4", 3}}));
+    EXPECT_EQ(texts(qm::IDC_CODE_TYPE),
+              (V{{"Code1", 0}, {"Code2", 1}, {"Code3", 2}, {"Code4", 3}}));
     EXPECT_EQ(texts(qm::IDC_SAMPLE_RATE), (V{{"22kHz 16bit", 22050},
                                              {"16kHz 16bit", 16000},
                                              {"11kHz 16bit", 11025},
@@ -240,8 +242,7 @@ TEST(Dialog, StartRefusesInOrderAndKeepsTheFirstPackagePath) {
         locked.view.text[qm::IDC_IRF_PATH] = pkg;
         locked.view.text[qm::IDC_AUDIO_PATH] = dir / "locked";
         locked.Start();
-        EXPECT_EQ(locked.view.LastMessage(),
-                  "The audio file path is incorrect, please re-set it!");
+        EXPECT_EQ(locked.view.LastMessage(), "The audio file path is incorrect, please re-set it!");
         EXPECT_EQ(locked.build.calls, 0);
     }
 }

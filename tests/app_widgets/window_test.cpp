@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -25,34 +26,31 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// Waits (polling the event loop, which keeps running inside the modal
-// dialogs) for a modal widget of type T and hands it to answer.
+// Polls the event loop (which keeps running inside modal dialogs) for a
+// modal widget of type T and hands it to answer until answer returns true.
 template <typename T>
-void AnswerNextModal(std::function<void(T*)> answer) {
+void AnswerNextModal(std::function<bool(T*)> answer) {
     auto* timer = new QTimer;
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, [timer, answer] {
         if (T* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            if (!answer(w)) return;
             timer->stop();
             timer->deleteLater();
-            answer(w);
         }
     });
     timer->start();
 }
 
+// Types path into the next file dialog's name box and accepts it; repeated
+// until the dialog has taken it (it lists its folder in the background).
 void AnswerFileDialog(const std::string& path) {
     AnswerNextModal<QFileDialog>([path](QFileDialog* fd) {
-        fd->selectFile(Q(path));
-        fd->accept();
-    });
-}
-
-void AnswerFolderDialog(const std::string& path) {
-    AnswerNextModal<QFileDialog>([path](QFileDialog* fd) {
-        fd->setDirectory(Q(path));
-        fd->selectFile(Q(path));
-        fd->accept();
+        auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+        if (name == nullptr) return false;
+        name->setText(Q(path));
+        static_cast<QDialog*>(fd)->accept();  // QFileDialog::accept is protected
+        return !fd->isVisible();
     });
 }
 
@@ -68,6 +66,7 @@ struct Outcome {
 
 void AnswerMessageBox(qm::CQtDialogWindow& window, Outcome& out) {
     AnswerNextModal<QMessageBox>([&window, &out](QMessageBox* box) {
+        if (!box->isVisible()) return false;
         auto* start = qobject_cast<QPushButton*>(window.Control(qm::IDC_START));
         out.seen = true;
         out.text = box->text();
@@ -78,6 +77,7 @@ void AnswerMessageBox(qm::CQtDialogWindow& window, Outcome& out) {
         window.close();
         out.stillVisibleAfterClose = window.isVisible();
         box->button(QMessageBox::Ok)->click();
+        return true;
     });
 }
 
@@ -93,7 +93,7 @@ std::string PromptPackage(const std::string& path, int32_t rate) {
 class WindowTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() {
         // The test answers Qt's own dialogs; a desktop's native ones are out
         // of its reach.
@@ -192,7 +192,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-        AnswerFolderDialog(audio);
+        AnswerFileDialog(audio);
         QTest::mouseClick(window.Control(qm::IDC_BROWSE_AUDIO), Qt::LeftButton);
         QCOMPARE(qobject_cast<QLineEdit*>(window.Control(qm::IDC_AUDIO_PATH))->text(), Q(audio));
         AnswerFileDialog(pkg);
@@ -200,18 +200,30 @@ private slots:
         QCOMPARE(qobject_cast<QComboBox*>(window.Control(qm::IDC_SAMPLE_RATE))->currentData(),
                  QVariant(16000));
 
+        // The bar is moved on the window's thread, in the build's order.
+        auto* bar = qobject_cast<QProgressBar*>(window.Control(qm::IDC_PROGRESS));
+        QList<int> positions;
+        bool offThread = false;
+        connect(bar, &QProgressBar::valueChanged, this, [&](int v) {
+            positions << v;
+            offThread |= QThread::currentThread() != qApp->thread();
+        });
+
         Outcome outcome;
         AnswerMessageBox(window, outcome);
         QTest::mouseClick(window.Control(qm::IDC_START), Qt::LeftButton);
 
         QVERIFY(outcome.seen);
-        QCOMPARE(outcome.text,
-                 QString::fromUtf8("The new IRF has been generated，it located in ") + Q(audio) +
-                     "/in.irf");
+        QCOMPARE(outcome.text, QString::fromUtf8("The new IRF has been generated，it located in ") +
+                                   Q(audio) + "/in.irf");
         QCOMPARE(outcome.startText, QString("Buildig..."));
         QVERIFY(!outcome.startEnabled);
         QCOMPARE(outcome.progress, 100);
         QVERIFY(outcome.stillVisibleAfterClose);
+        QCOMPARE(positions.first(), 10);
+        QCOMPARE(positions.last(), 100);
+        QVERIFY(std::is_sorted(positions.begin(), positions.end()));
+        QVERIFY(!offThread);
 
         auto* start = qobject_cast<QPushButton*>(window.Control(qm::IDC_START));
         QCOMPARE(start->text(), QString("Start"));
@@ -236,7 +248,7 @@ private slots:
         QVERIFY(!window.isVisible());
     }
 
-private:
+  private:
     std::string startDir_;
 };
 
