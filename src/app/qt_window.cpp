@@ -102,6 +102,8 @@ void CQtDialogWindow::CreateControls() {
                 break;
             case Kind::kButton: {
                 auto* b = new QPushButton(ToQt(t.text), this);
+                // No button is the default: Enter clicks only a focused button.
+                b->setAutoDefault(false);
                 const int id = t.id;
                 connect(b, &QPushButton::clicked, this,
                         [this, id] { dlg_.OnCommand(id, BN_CLICKED); });
@@ -291,12 +293,20 @@ void CQtDialogWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CQtDialogWindow::keyPressEvent(QKeyEvent* event) {
-    // Escape does not end this dialog; only Exit and the close button do.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            // Escape does not end this dialog; only Exit and the close button do.
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
+                b->animateClick();
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
 }
 
 QPixmap CQtDialogWindow::GrabWithOpenList() {

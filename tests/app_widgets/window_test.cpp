@@ -131,10 +131,23 @@ class WindowTest : public QObject {
         QVERIFY(!combo(qm::IDC_SAMPLE_RATE)->isEnabled());
         QVERIFY(window.Control(qm::IDC_AUDIO_PATH)->hasFocus());
 
+        // Neither Enter in a box nor Escape does anything; Enter on a focused
+        // button clicks it.
+        for (int id : {qm::IDC_BROWSE_AUDIO, qm::IDC_BROWSE_IRF, qm::IDC_START, qm::IDC_EXIT})
+            QVERIFY(!qobject_cast<QPushButton*>(window.Control(id))->isDefault());
+        QTest::keyClick(window.Control(qm::IDC_AUDIO_PATH), Qt::Key_Return);
+        QTest::keyClick(window.Control(qm::IDC_AUDIO_PATH), Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+
         // Choosing with the keyboard is a selection change for the logic.
         combo(qm::IDC_CODE_TYPE)->setFocus();
         QTest::keyClick(combo(qm::IDC_CODE_TYPE), Qt::Key_Down);
         QCOMPARE(dlg.CodeType(), 1);
+
+        window.Control(qm::IDC_EXIT)->setFocus();
+        QTest::keyClick(window.Control(qm::IDC_EXIT), Qt::Key_Return);
+        QTRY_VERIFY(!window.isVisible());
 
         // Every control lies inside the window and none covers another.
         const QList<int> ids = {qm::IDC_AUDIO_PATH, qm::IDC_IRF_PATH,    qm::IDC_BROWSE_AUDIO,
