@@ -8,7 +8,7 @@ DEBS := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
         clang-14 libclang-rt-14-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps demo test bench clean
+.PHONY: all deps demo test bench fuzz clean
 
 all: demo
 
@@ -31,11 +31,19 @@ out/release/quillmark-cli: deps
 demo: out/release/quillmark-cli
 	demo/run-demo.sh out/release out/demo
 
-# Every test.
+# Every test: the suite, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target.
+FUZZ_SECONDS ?= 20
 test: deps
 	cmake -S . -B out/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_GUI=ON
 	cmake --build out/test -j$(JOBS)
 	cd out/test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	JOBS=$(JOBS) tools/run-sanitized-tests.sh
+	JOBS=$(JOBS) tools/run-fuzz.sh $(FUZZ_SECONDS)
+
+# A longer fuzz run: make fuzz FUZZ_SECONDS=600
+fuzz: deps
+	JOBS=$(JOBS) tools/run-fuzz.sh $(FUZZ_SECONDS)
 
 bench: deps
 	cmake -S . -B out/bench -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_TESTS=OFF -DQM_BUILD_BENCH=ON
