@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
+#include <cstdlib>
 
 #include "e2e/cli_support.h"
 
@@ -19,28 +19,37 @@ std::string GoldenRoot() {
     return "";
 }
 
+// The position just after `"key":` and any white space, or npos.
+size_t ValueStart(const std::string& json, const std::string& key) {
+    size_t p = json.find("\"" + key + "\"");
+    if (p == std::string::npos) return p;
+    p = json.find(':', p);
+    if (p == std::string::npos) return p;
+    ++p;
+    while (p < json.size() && (json[p] == ' ' || json[p] == '\n' || json[p] == '\t')) ++p;
+    return p;
+}
+
 // The string value of "key" in a flat JSON object (only the escapes the
 // reference files use are undone).
 std::string JsonString(const std::string& json, const std::string& key) {
-    std::smatch m;
-    std::regex re("\"" + key + "\"\\s*:\\s*\"((?:[^\"\\\\]|\\\\.)*)\"");
-    if (!std::regex_search(json, m, re)) return "<missing>";
-    std::string v = m[1], out;
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size()) {
-            char c = v[++i];
+    size_t p = ValueStart(json, key);
+    if (p == std::string::npos || p >= json.size() || json[p] != '"') return "<missing>";
+    std::string out;
+    for (++p; p < json.size() && json[p] != '"'; ++p) {
+        if (json[p] == '\\' && p + 1 < json.size()) {
+            const char c = json[++p];
             out.push_back(c == 'n' ? '\n' : c == 't' ? '\t' : c);
         } else {
-            out.push_back(v[i]);
+            out.push_back(json[p]);
         }
     }
     return out;
 }
 
 int JsonInt(const std::string& json, const std::string& key) {
-    std::smatch m;
-    std::regex re("\"" + key + "\"\\s*:\\s*(-?[0-9]+)");
-    return std::regex_search(json, m, re) ? std::stoi(m[1]) : -999;
+    size_t p = ValueStart(json, key);
+    return p == std::string::npos ? -999 : std::atoi(json.c_str() + p);
 }
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
