@@ -520,7 +520,9 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
     if (SameFolder(folder, audioFolder_)) {
         if (!RenameReplace(temp1, finalPath_)) return copyFailed();
     } else {
-        std::string temp = MakeTempFile(folder, "." + PathFindFileName(finalPath_) + ".", ".tmp");
+        std::string prefix(1, '.');
+        prefix.append(PathFindFileName(finalPath_)).push_back('.');
+        std::string temp = MakeTempFile(folder, prefix, ".tmp");
         if (temp.empty() || !CopyFileReplace(temp1, temp) || !SyncFile(temp) ||
             !RenameReplace(temp, finalPath_))
             return copyFailed();
