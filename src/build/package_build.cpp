@@ -25,13 +25,6 @@ constexpr uint32_t kRoleIndexEntry = 12;
 constexpr uint32_t kRoleClipEntry = 8;
 constexpr uint32_t kTrailerZeros = 4096;
 
-std::string ParentOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 bool SameFolder(const std::string& a, const std::string& b) {
     std::error_code ec;
     bool same = std::filesystem::equivalent(a, b, ec);
@@ -212,7 +205,8 @@ bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
     finalPath_ = outputPath_.empty() ? JoinPath(audioFolder_, PathFindFileName(packagePath_))
                                      : MakeAbsolute(outputPath_);
     for (const std::string* path : {&packagePath_, &finalPath_}) {
-        if (IsWorkFileName(PathFindFileName(*path)) && SameFolder(ParentOf(*path), audioFolder_)) {
+        if (IsWorkFileName(PathFindFileName(*path)) &&
+            SameFolder(ParentPath(*path), audioFolder_)) {
             err = "IRF file path name is incorrect, please re-set it!";
             finalPath_.clear();
             return false;
@@ -516,7 +510,7 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
             return copyFailed();
     }
     if (!SyncFile(temp1)) return copyFailed();
-    const std::string folder = ParentOf(finalPath_);
+    const std::string folder = ParentPath(finalPath_);
     if (SameFolder(folder, audioFolder_)) {
         if (!RenameReplace(temp1, finalPath_)) return copyFailed();
     } else {

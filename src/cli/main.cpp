@@ -54,11 +54,6 @@ const std::map<std::string, int> kBuildTypes = {
 const std::map<std::string, int> kCodeTypes = {
     {"Code1", CODE_NONE}, {"Code2", CODE_ALAW}, {"Code3", CODE_ADPCM}, {"Code4", CODE_G7231}};
 
-std::string ParentFolder(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 const char* RateText(int32_t rate) {
     switch (rate) {
         case 8000:
@@ -123,7 +118,7 @@ int RunBuild(const BuildArgs& a) {
     if (ok) {
         std::string where =
             out.empty() ? Format("%s/%s", audio.c_str(), PathFindFileName(package).c_str())
-                        : Format("%s/%s", ParentFolder(out).c_str(), PathFindFileName(out).c_str());
+                        : Format("%s/%s", ParentPath(out).c_str(), PathFindFileName(out).c_str());
         std::printf("The new IRF has been generated，it located in %s\n", where.c_str());
         return kExitOk;
     }

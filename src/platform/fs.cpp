@@ -38,6 +38,13 @@ std::string PathFindExtension(std::string_view path) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+std::string ParentPath(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) return ".";
+    if (slash == 0) return "/";
+    return std::string(path.substr(0, slash));
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string out(folder);
     out += '/';

@@ -15,6 +15,9 @@ bool PathFileExists(const std::string& path);
 bool PathIsFile(const std::string& path);
 // The last component of a path: everything after its last "/".
 std::string PathFindFileName(std::string_view path);
+// Everything before the last "/" of a path ("/" for a path directly below
+// the root, "." for a bare name).
+std::string ParentPath(std::string_view path);
 // The extension of the last component, from its last "." on, or "".
 std::string PathFindExtension(std::string_view path);
 // folder + "/" + name.

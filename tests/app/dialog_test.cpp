@@ -18,11 +18,6 @@ using namespace qmtest;
 
 namespace {
 
-struct KeepCwd {
-    std::string saved = fs::current_path().string();
-    ~KeepCwd() { fs::current_path(saved); }
-};
-
 // A view that keeps every control's state, answers the browsers from queues
 // and records each message box with the state the window had meanwhile.
 class FakeView : public qm::DialogView {

@@ -15,12 +15,6 @@ using namespace qmtest;
 
 namespace {
 
-// Restores the test's current directory, which builds move.
-struct KeepCwd {
-    std::string saved = fs::current_path().string();
-    ~KeepCwd() { fs::current_path(saved); }
-};
-
 void WriteSpeaker(const std::string& folder, const std::vector<std::string>& texts) {
     std::string t, w;
     for (size_t i = 0; i < texts.size(); ++i) {

@@ -16,7 +16,7 @@ namespace qmtest {
 
 // A scratch folder under the system's temporary folder, removed with the object.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "qmtest-XXXXXX").string();
         std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -37,8 +37,14 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
+};
+
+// Restores the current directory, which builds move, when it goes.
+struct KeepCwd {
+    std::string saved = std::filesystem::current_path().string();
+    ~KeepCwd() { std::filesystem::current_path(saved); }
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
@@ -66,8 +72,8 @@ inline void PutLE(std::string& s, uint32_t v, int bytes) {
 }
 
 // A canonical 44-byte-header WAV file.
-inline std::string WavBytes(const std::vector<int16_t>& samples, uint32_t rate, uint16_t channels = 1,
-                            uint16_t bits = 16) {
+inline std::string WavBytes(const std::vector<int16_t>& samples, uint32_t rate,
+                            uint16_t channels = 1, uint16_t bits = 16) {
     std::string s = "RIFF";
     uint32_t dataSize = static_cast<uint32_t>(samples.size() * 2);
     PutLE(s, 36 + dataSize, 4);
