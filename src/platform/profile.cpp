@@ -16,12 +16,14 @@ std::string_view Trim(std::string_view s) {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
+// Sections and keys are compared without regard to ASCII case.
+std::string LookupKey(std::string_view section, std::string_view key) {
+    std::string k;
+    k.reserve(section.size() + key.size() + 1);
+    for (char c : section) k.push_back(Lower(c));
+    k.push_back('\0');
+    for (char c : key) k.push_back(Lower(c));
+    return k;
 }
 
 }  // namespace
@@ -60,28 +62,25 @@ void PrivateProfile::Parse(std::string_view text) {
             continue;
         }
         if (!section) continue;
-        Entry e;
-        e.section = *section;
+        std::optional<std::string> entry;
         size_t eq = line.find('=');
-        e.key = std::string(Trim(line.substr(0, eq)));
+        const std::string key = LookupKey(*section, Trim(line.substr(0, eq)));
         if (eq != std::string_view::npos) {
             std::string_view value = Trim(line.substr(eq + 1));
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                 value.back() == value.front()) {
                 value = value.substr(1, value.size() - 2);
             }
-            e.value = std::string(value);
+            entry = std::string(value);
         }
-        entries_.push_back(std::move(e));
+        entries_.emplace(key, std::move(entry));  // the first occurrence wins
     }
 }
 
 std::optional<std::string> PrivateProfile::Get(std::string_view section,
                                                std::string_view key) const {
-    for (const Entry& e : entries_) {
-        if (SameName(e.section, section) && SameName(e.key, key)) return e.value;
-    }
-    return std::nullopt;
+    auto it = entries_.find(LookupKey(section, key));
+    return it == entries_.end() ? std::nullopt : it->second;
 }
 
 std::string GetPrivateProfileStringA(std::string_view section, std::string_view key,

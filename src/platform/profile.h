@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
 
 namespace qm {
 
@@ -27,12 +27,9 @@ class PrivateProfile {
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
   private:
-    struct Entry {
-        std::string section;
-        std::string key;
-        std::optional<std::string> value;
-    };
-    std::vector<Entry> entries_;
+    // Lower-case section, a NUL, lower-case key -> value of its first
+    // occurrence (nullopt for a line without "=").
+    std::unordered_map<std::string, std::optional<std::string>> entries_;
 };
 
 // The value of section/key in the file at path, or def when the file, the
