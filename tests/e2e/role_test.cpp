@@ -178,6 +178,18 @@ TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
         EXPECT_EQ(r.out, "Config.ini pRoleID2配置错误，请检查\n");
     }
     {
+        // A huge count with few roles declared ends at the first missing one,
+        // and a file of many thousands of keys reads quickly.
+        RoleFixture f(1);
+        std::string ini = "[RoleInfo]\nCount=2147483647\n";
+        for (int n = 1; n <= 50000; ++n)
+            ini += "RoleID" + std::to_string(n) + "=" + std::to_string(n) + "\n";
+        WriteFile(f.audio + "/Config.ini", ini);
+        CliResult r = f.Build("Code1");
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(r.out, "Config.ini pRoleID50001配置错误，请检查\n");
+    }
+    {
         RoleFixture f(2);
         WriteFile(
             f.audio + "/Config.ini",
