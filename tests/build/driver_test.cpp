@@ -129,3 +129,52 @@ TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
     EXPECT_EQ(err, "TextList.txt is empty or its format is correct！");
     EXPECT_EQ(fs::current_path().string(), audio + "/b");
 }
+
+TEST(Driver, WorkFilesThatCannotBeWritten) {
+    KeepCwd keep;
+    TempDir dir;
+    const std::string audio = dir / "audio";
+    WriteSpeaker(audio, {"一", "二"});
+    const std::string pkg = MakePackage(dir);
+    fs::current_path(audio);
+    std::string err;
+
+    // The index file cannot be created: both build types fail there, with
+    // the text index writer's message.
+    fs::create_directories(audio + "/Prompt.idx");
+    fs::create_directories(audio + "/Bgsound.idx");
+    for (int type : {0, 1}) {
+        qm::CPackageBuild build;
+        err.clear();
+        EXPECT_FALSE(build.Run(type, audio, pkg, 0, err));
+        EXPECT_EQ(err, "打开文件TextLst.txt失败！") << "type " << type;
+        EXPECT_FALSE(
+            fs::exists(audio + (type ? "/Bgsound-Code1-16K.voc" : "/Prompt-Code1-16K.voc")));
+    }
+    fs::remove(audio + "/Prompt.idx");
+
+    // The clip file cannot be created: the message names it.
+    fs::create_directories(audio + "/Prompt-Code1-16K.voc");
+    {
+        qm::CPackageBuild build;
+        err.clear();
+        EXPECT_FALSE(build.Run(0, audio, pkg, 0, err));
+        EXPECT_EQ(err, "Can not create file Prompt-Code1-16K.voc！");
+    }
+    fs::remove(audio + "/Prompt-Code1-16K.voc");
+
+    // A package that lacks the index resource: the replacement fails, the
+    // error text stays empty and the note says what failed.
+    const std::string partial = dir / "partial.irf";
+    std::vector<qm::PackageResource> res = {{qm::kPromptClipId, qm::EmptyClipContainer(16000)}};
+    ASSERT_TRUE(qm::WritePackage(partial, res));
+    {
+        qm::CPackageBuild build;
+        err.clear();
+        EXPECT_FALSE(build.Run(0, audio, partial, 0, err));
+        EXPECT_EQ(err, "");
+        EXPECT_NE(build.FailureNote().find("index resource"), std::string::npos)
+            << build.FailureNote();
+        EXPECT_FALSE(fs::exists(audio + "/partial.irf"));
+    }
+}
