@@ -26,7 +26,9 @@ inline int16_t abs_s(int16_t a) { return a == kMin16 ? kMax16 : (a < 0 ? int16_t
 inline int16_t negate(int16_t a) { return a == kMin16 ? kMax16 : int16_t(-a); }
 inline int16_t extract_h(int32_t l) { return static_cast<int16_t>(l >> 16); }
 inline int16_t extract_l(int32_t l) { return static_cast<int16_t>(l); }
-inline int32_t L_deposit_h(int16_t a) { return static_cast<int32_t>(static_cast<uint32_t>(a) << 16); }
+inline int32_t L_deposit_h(int16_t a) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) << 16);
+}
 inline int32_t L_deposit_l(int16_t a) { return a; }
 
 // Product scaled by 2^-15, truncated toward minus infinity; only

@@ -23,9 +23,9 @@ constexpr int kTamingShift = 23;
 constexpr int32_t kTamingFloor = 4;
 constexpr int16_t kSearchAllowance = 120;
 constexpr int16_t kAcelpThreshold = 16384;
-constexpr int kPositions = 8;   // pulse positions per track
-constexpr int kLongSub = 64;    // subframe padded to a whole number of tracks
-constexpr int kMatrix = 64;     // one cross-correlation block (8 x 8)
+constexpr int kPositions = 8;  // pulse positions per track
+constexpr int kLongSub = 64;   // subframe padded to a whole number of tracks
+constexpr int kMatrix = 64;    // one cross-correlation block (8 x 8)
 
 const int16_t* const kLspCodebooks[3] = {kLspBand0Codebook, kLspBand1Codebook, kLspBand2Codebook};
 
@@ -74,8 +74,8 @@ void LspToLpc(int16_t* lsp) {
         q[i + 1] = L_add(L_mls(q[i], lsp[2 * i + 1]), q[i - 1]);
         for (int j = i; j >= 2; --j) {
             p[j] = L_add(L_add(L_mls(p[j - 1], lsp[2 * i]), L_shr(p[j], 1)), L_shr(p[j - 2], 1));
-            q[j] = L_add(L_add(L_mls(q[j - 1], lsp[2 * i + 1]), L_shr(q[j], 1)),
-                         L_shr(q[j - 2], 1));
+            q[j] =
+                L_add(L_add(L_mls(q[j - 1], lsp[2 * i + 1]), L_shr(q[j], 1)), L_shr(q[j - 2], 1));
         }
         p[0] = L_shr(p[0], 1);
         q[0] = L_shr(q[0], 1);
@@ -114,7 +114,8 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
         return extract_h(s);
     };
     for (int t = 0; t < 4; ++t)
-        for (int j = 0; j < kPositions; ++j) rr[t * kPositions + j] = entry(8 * j + 2 * t, 8 * j + 2 * t);
+        for (int j = 0; j < kPositions; ++j)
+            rr[t * kPositions + j] = entry(8 * j + 2 * t, 8 * j + 2 * t);
     static constexpr int kPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
     int16_t* block = rr + 4 * kPositions;
     for (const auto& pr : kPairs) {
@@ -160,7 +161,7 @@ int16_t FixedGain(const int16_t* x, int16_t* y, int16_t* gain_q, bool& fault) {
     int16_t yy = extract_h(L_shl(lyy, exp_yy));
     xy = shr(xy, 1);
     int16_t gain_nq = div_s(xy, yy, fault);
-    int16_t sh = sub(add(exp_xy, 5), exp_yy);
+    int16_t sh = sub(add(exp_xy, 4), exp_yy);
     gain_nq = shr(gain_nq, sh);
     int16_t best = 0;
     int16_t dist_min = abs_s(sub(gain_nq, kFixedCodebookGain[0]));
@@ -178,7 +179,8 @@ int16_t FixedGain(const int16_t* x, int16_t* y, int16_t* gain_q, bool& fault) {
 // Writes `width` bits of `value`, least significant first, at bit `pos`.
 inline void PutBits(uint8_t* out, int& pos, uint32_t value, int width) {
     for (int i = 0; i < width; ++i, ++pos)
-        if ((value >> i) & 1u) out[pos >> 3] = static_cast<uint8_t>(out[pos >> 3] | (1u << (pos & 7)));
+        if ((value >> i) & 1u)
+            out[pos >> 3] = static_cast<uint8_t>(out[pos >> 3] | (1u << (pos & 7)));
 }
 
 }  // namespace
@@ -222,7 +224,8 @@ int16_t Encoder::Durbin(int16_t* lpc, const int16_t* corr, int16_t err) {
         lpc[i] = round_l(L_shr(L_deposit_h(negate(pk)), 2));
         err = round_l(L_add(L_mls(num, pk), acc2));
         for (int j = 0; j < i; ++j) temp[j] = lpc[j];
-        for (int j = 0; j < i; ++j) lpc[j] = round_l(L_mac(L_deposit_h(lpc[j]), pk, temp[i - j - 1]));
+        for (int j = 0; j < i; ++j)
+            lpc[j] = round_l(L_mac(L_deposit_h(lpc[j]), pk, temp[i - j - 1]));
     }
     return pk2;
 }
@@ -256,7 +259,8 @@ void Encoder::ComputeLpc(const int16_t* data, int16_t* lpc) {
                 continue;
             }
             int32_t s = 0;
-            for (int j = i; j < kLpcFrame; ++j) s = L_add(s, L_shr(L_mult(vect[j], vect[j - i]), 1));
+            for (int j = i; j < kLpcFrame; ++j)
+                s = L_add(s, L_shr(L_mult(vect[j], vect[j - i]), 1));
             acf[i] = round_l(L_mls(L_shl(s, exp), kLpcBinomialWindow[i - 1]));
         }
         const int16_t pk2 = Durbin(lpc + k * kLpcOrder, acf + 1, acf[0]);
@@ -429,7 +433,8 @@ void Encoder::WeightSpeech(int16_t* data, const int16_t* per_lpc) {
             for (int j = 0; j < kLpcOrder; ++j) acc = L_msu(acc, per_lpc[j], wght_fir_[j]);
             std::memmove(wght_fir_ + 1, wght_fir_, (kLpcOrder - 1) * sizeof(int16_t));
             wght_fir_[0] = *p;
-            for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, per_lpc[kLpcOrder + j], wght_iir_[j]);
+            for (int j = 0; j < kLpcOrder; ++j)
+                acc = L_mac(acc, per_lpc[kLpcOrder + j], wght_iir_[j]);
             std::memmove(wght_iir_ + 1, wght_iir_, (kLpcOrder - 1) * sizeof(int16_t));
             wght_iir_[0] = round_l(L_shl(acc, 2));
             *p = wght_iir_[0];
@@ -654,7 +659,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         for (int i = 0; i < kPitchOrder; ++i) {
             int32_t acc = 0;
             for (int j = 0; j < kSubFrame; ++j) acc = L_mac(acc, target[j], flt[i][j]);
-            *lp++ = L_shl(acc, 1);
+            *lp++ = acc;
         }
         for (int i = 0; i < kPitchOrder; ++i) {
             int32_t acc = 0;
@@ -834,7 +839,8 @@ end_search:
     for (int i = 0; i < kSubFrame; ++i) y[i] = 0;
     auto add_pulse = [&](int pos, int16_t s) {
         if (pos >= kSubFrame) return;
-        for (int i = pos, j = 0; i < kSubFrame; ++i, ++j) y[i] = s > 0 ? add(y[i], h[j]) : sub(y[i], h[j]);
+        for (int i = pos, j = 0; i < kSubFrame; ++i, ++j)
+            y[i] = s > 0 ? add(y[i], h[j]) : sub(y[i], h[j]);
     };
     add_pulse(ip0, s0);
     add_pulse(ip1, s1);
@@ -911,7 +917,8 @@ void Encoder::UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t*
         for (int j = 0; j < kLpcOrder; ++j) acc0 = L_msu(acc0, per_lpc[j], ring_fir_[j]);
         std::memmove(ring_fir_ + 1, ring_fir_, (kLpcOrder - 1) * sizeof(int16_t));
         ring_fir_[0] = round_l(acc1);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_mac(acc0, per_lpc[kLpcOrder + j], ring_iir_[j]);
+        for (int j = 0; j < kLpcOrder; ++j)
+            acc0 = L_mac(acc0, per_lpc[kLpcOrder + j], ring_iir_[j]);
         acc0 = L_shl(acc0, 2);
         std::memmove(ring_iir_ + 1, ring_iir_, (kLpcOrder - 1) * sizeof(int16_t));
         ring_iir_[0] = round_l(acc0);
@@ -940,7 +947,8 @@ void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trac
     int16_t per_lpc[2 * kSubFrames * kLpcOrder];
     for (int i = 0; i < kSubFrames; ++i)
         for (int j = 0; j < kLpcOrder; ++j) {
-            per_lpc[2 * kLpcOrder * i + j] = mult_r(unq_lpc[i * kLpcOrder + j], kWeightingFilterZero[j]);
+            per_lpc[2 * kLpcOrder * i + j] =
+                mult_r(unq_lpc[i * kLpcOrder + j], kWeightingFilterZero[j]);
             per_lpc[2 * kLpcOrder * i + kLpcOrder + j] =
                 mult_r(unq_lpc[i * kLpcOrder + j], kWeightingFilterPole[j]);
         }
@@ -966,7 +974,8 @@ void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trac
     for (int s = 0; s < kSubFrames; ++s)
         for (int i = 0; i < kSubFrame; ++i) {
             const int n = kPitchMax + s * kSubFrame + i;
-            data[s * kSubFrame + i] = round_l(L_msu(L_deposit_h(buf[n]), pw[s].gain, buf[n - pw[s].lag]));
+            data[s * kSubFrame + i] =
+                round_l(L_msu(L_deposit_h(buf[n]), pw[s].gain, buf[n - pw[s].lag]));
         }
     if (trace) std::memcpy(trace->harmonic_weighted_speech, data, sizeof(data));
 

@@ -54,7 +54,7 @@ struct FrameTrace {
 // Encoder state carried from frame to frame within one clip. A fresh object
 // (or Reset) is the state at the start of a clip.
 class Encoder {
-public:
+  public:
     Encoder() { Reset(); }
     void Reset();
 
@@ -66,7 +66,7 @@ public:
     // coded bytes are then meaningless.
     bool fault() const { return fault_; }
 
-private:
+  private:
     struct Subframe {
         int16_t lag_offset = 0;  // adaptive codebook lag offset
         int16_t gain_index = 0;  // adaptive codebook gain index
@@ -90,8 +90,8 @@ private:
                          HarmonicFilter pw);
     void FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp, int sfc, Subframe& sf);
     void FindFixed(int16_t* target, int16_t* imp, int16_t olp, Subframe& sf);
-    int16_t AcelpSearch(int16_t* dn, const int16_t* rr, const int16_t* h, int16_t* y,
-                        int16_t* grid, int16_t* signs);
+    int16_t AcelpSearch(int16_t* dn, const int16_t* rr, const int16_t* h, int16_t* y, int16_t* grid,
+                        int16_t* signs);
     int16_t TestError(int16_t lag1, int16_t lag2) const;
     void UpdateError(int16_t olp, int16_t lag_offset, int16_t gain_index);
     void UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t* per_lpc);
