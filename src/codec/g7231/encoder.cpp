@@ -29,6 +29,19 @@ constexpr int kMatrix = 64;    // one cross-correlation block (8 x 8)
 
 const int16_t* const kLspCodebooks[3] = {kLspBand0Codebook, kLspBand1Codebook, kLspBand2Codebook};
 
+// Scales v by 2^(norm_s(max |v|) - 3) so that its peak has about 12 bits; a
+// right shift truncates toward minus infinity.
+void NormalizeVector(int16_t* v, int len) {
+    int16_t peak = 0;
+    for (int i = 0; i < len; ++i) {
+        const int16_t a = abs_s(v[i]);
+        if (a > peak) peak = a;
+    }
+    const int16_t n = norm_s(peak);
+    const int16_t factor = n == 15 ? kMax16 : static_cast<int16_t>(1 << n);
+    for (int i = 0; i < len; ++i) v[i] = extract_l(L_shr(L_mult(factor, v[i]), 4));
+}
+
 // Splits the 60 + 4 sample pitch residual for `lag` out of the excitation history.
 inline void GetResidual(int16_t* out, const int16_t* prev_exc, int lag) {
     for (int i = 0; i < kPitchOrder / 2; ++i) out[i] = prev_exc[kPitchMax - lag - 2 + i];
@@ -957,12 +970,17 @@ void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trac
     int16_t buf[kPitchMax + kFrame];
     std::memcpy(buf, prev_wgt_, sizeof(prev_wgt_));
     std::memcpy(buf + kPitchMax, data, sizeof(data));
+    // The pitch and harmonic-weighting estimates work on a copy scaled so that
+    // its largest magnitude has about 12 bits; the filtering uses the original.
+    int16_t nbuf[kPitchMax + kFrame];
+    std::memcpy(nbuf, buf, sizeof(buf));
+    NormalizeVector(nbuf, kPitchMax + kFrame);
     int16_t olp[2];
-    olp[0] = EstimatePitch(buf, kPitchMax);
-    olp[1] = EstimatePitch(buf, kPitchMax + 2 * kSubFrame);
+    olp[0] = EstimatePitch(nbuf, kPitchMax);
+    olp[1] = EstimatePitch(nbuf, kPitchMax + 2 * kSubFrame);
     HarmonicFilter pw[kSubFrames];
     for (int i = 0; i < kSubFrames; ++i)
-        pw[i] = ComputeHarmonic(buf, kPitchMax + i * kSubFrame, olp[i >> 1]);
+        pw[i] = ComputeHarmonic(nbuf, kPitchMax + i * kSubFrame, olp[i >> 1]);
     std::memcpy(prev_wgt_, data + kFrame - kPitchMax, sizeof(prev_wgt_));
     if (trace) {
         trace->lsp_index = lsp_index;
