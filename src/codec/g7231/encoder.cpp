@@ -1,5 +1,6 @@
 #include "codec/g7231/encoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -897,27 +898,29 @@ void Encoder::UpdateError(int16_t olp, int16_t lag_offset, int16_t gain_index) {
     const int16_t lag = static_cast<int16_t>(olp - 1 + lag_offset);
     const int16_t beta = kTamingGain170[gain_index];
     auto grow = [&](int32_t e) { return L_add(kTamingFloor, L_shl(L_mls(e, beta), 2)); };
-    int32_t worst0, worst1;
+    // taming_[k] holds the error of the 30-sample block k blocks back; the
+    // second half of the new subframe becomes block 0, the first half block 1.
+    int32_t second, first;
     if (lag <= kSubFrame / 2) {
-        worst0 = grow(taming_[0]);
-        worst1 = worst0;
+        second = grow(taming_[0]);
+        first = second;
     } else {
-        int iz = mult(lag, 1092);
-        int temp2 = lag - 30 * iz;
-        worst0 = grow(taming_[iz - 1]);
-        if (temp2 != 0) {
-            int32_t t = grow(taming_[iz]);
-            if (t > worst0) worst0 = t;
-        }
-        worst1 = (iz >= 2) ? grow(taming_[iz - 2]) : worst0;
-        if (temp2 != 0) {
-            int32_t t = grow(taming_[iz - 1]);
-            if (t > worst1) worst1 = t;
+        // mult() by 1092 gives lag / 30, one short when the lag is a multiple of 30.
+        const int iz = mult(lag, 1092);
+        if (30 * (iz + 1) == lag) {
+            // Each half repeats exactly one earlier block.
+            second = grow(taming_[iz - 1]);
+            first = grow(taming_[iz]);
+        } else {
+            // Each half straddles two blocks; keep the worse one.
+            const int32_t mid = grow(taming_[iz - 1]);
+            first = std::max(mid, grow(taming_[iz]));
+            second = iz >= 2 ? std::max(mid, grow(taming_[iz - 2])) : first;
         }
     }
     for (int i = 4; i >= 2; --i) taming_[i] = taming_[i - 2];
-    taming_[1] = worst0;
-    taming_[0] = worst1;
+    taming_[0] = second;
+    taming_[1] = first;
 }
 
 void Encoder::UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t* per_lpc) {
