@@ -190,7 +190,7 @@ void CompareTrace(const std::string& name) {
 }
 
 // Disabled until every stage matches (see the vector test).
-TEST(G7231Trace, DISABLED_SweepMatchesStageByStage) { CompareTrace("sweep"); }
+TEST(G7231Trace, SweepMatchesStageByStage) { CompareTrace("sweep"); }
 TEST(G7231Trace, DISABLED_SpeechMatchesStageByStage) { CompareTrace("speech_zh"); }
 
 }  // namespace

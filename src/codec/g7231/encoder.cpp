@@ -801,52 +801,65 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
     int16_t shif = 0;
     int16_t psc = 0;
     int16_t alpha = 32767;
-    for (int shift = 0; shift < 2; ++shift) {
-        for (int j0 = 0; j0 < kPositions; ++j0) {
-            const int i0 = shift + 8 * j0;
-            int16_t ps0 = dn[i0];
-            int16_t alp0 = r00[j0];
-            for (int j1 = 0; j1 < kPositions; ++j1) {
-                const int i1 = 2 + shift + 8 * j1;
-                int16_t ps1 = add(ps0, dn[i1]);
-                int32_t alp1 = L_mult(alp0, 1);
-                alp1 = L_mac(alp1, r11[j1], 1);
-                alp1 = L_mac(alp1, r01[j0 * kPositions + j1], 2);
-                for (int j2 = 0; j2 < kPositions; ++j2) {
-                    const int i2 = 4 + shift + 8 * j2;
-                    int16_t ps2 = add(ps1, dn[i2]);
-                    int32_t alp2 = L_mac(alp1, r22[j2], 1);
-                    alp2 = L_mac(alp2, r02[j0 * kPositions + j2], 2);
-                    alp2 = L_mac(alp2, r12[j1 * kPositions + j2], 2);
-                    if (ps2 <= thres) continue;
-                    for (int j3 = 0; j3 < kPositions; ++j3) {
-                        const int i3 = 6 + shift + 8 * j3;
-                        int16_t ps3 = add(ps2, dn[i3]);
-                        int32_t alp3 = L_mac(alp2, r33[j3], 1);
-                        alp3 = L_mac(alp3, r03[j0 * kPositions + j3], 2);
-                        alp3 = L_mac(alp3, r13[j1 * kPositions + j3], 2);
-                        alp3 = L_mac(alp3, r23[j2 * kPositions + j3], 2);
-                        int16_t alp = extract_l(L_shr(alp3, 5));
-                        int16_t ps3c = mult(ps3, ps3);
-                        int32_t l32 = L_msu(L_mult(ps3c, alpha), psc, alp);
-                        if (l32 > 0) {
-                            psc = ps3c;
-                            alpha = alp;
-                            ip0 = i0;
-                            ip1 = i1;
-                            ip2 = i2;
-                            ip3 = i3;
-                            shif = static_cast<int16_t>(shift);
-                        }
-                    }
-                    time = static_cast<int16_t>(time - 1);
-                    if (time <= 0) goto end_search;
+    // Positions are searched on the even grid; for each set of the first three
+    // pulses the grid (even or odd) with the larger correlation is kept, and the
+    // energies of the even grid stand for both.
+    for (int j0 = 0; j0 < kPositions; ++j0) {
+        const int i0 = 8 * j0;
+        const int16_t ps0 = dn[i0];
+        const int16_t ps0a = dn[i0 + 1];
+        const int16_t alp0 = r00[j0];
+        for (int j1 = 0; j1 < kPositions; ++j1) {
+            const int i1 = 2 + 8 * j1;
+            const int16_t ps1 = add(ps0, dn[i1]);
+            const int16_t ps1a = add(ps0a, dn[i1 + 1]);
+            int32_t alp1 = L_mult(alp0, 1);
+            alp1 = L_mac(alp1, r11[j1], 1);
+            alp1 = L_mac(alp1, r01[j0 * kPositions + j1], 2);
+            for (int j2 = 0; j2 < kPositions; ++j2) {
+                const int i2 = 4 + 8 * j2;
+                int16_t ps2 = add(ps1, dn[i2]);
+                const int16_t ps2a = add(ps1a, dn[i2 + 1]);
+                int32_t alp2 = L_mac(alp1, r22[j2], 1);
+                alp2 = L_mac(alp2, r02[j0 * kPositions + j2], 2);
+                alp2 = L_mac(alp2, r12[j1 * kPositions + j2], 2);
+                int16_t shift = 0;
+                if (ps2a > ps2) {
+                    shift = 1;
+                    ps2 = ps2a;
                 }
+                if (ps2 <= thres) continue;
+                for (int j3 = 0; j3 < kPositions; ++j3) {
+                    const int i3 = 6 + 8 * j3;
+                    const int16_t ps3 = add(ps2, dn[i3 + shift]);
+                    int32_t alp3 = L_mac(alp2, r33[j3], 1);
+                    alp3 = L_mac(alp3, r03[j0 * kPositions + j3], 2);
+                    alp3 = L_mac(alp3, r13[j1 * kPositions + j3], 2);
+                    alp3 = L_mac(alp3, r23[j2 * kPositions + j3], 2);
+                    const int16_t alp = extract_l(L_shr(alp3, 5));
+                    const int16_t ps3c = mult(ps3, ps3);
+                    const int32_t l32 = L_msu(L_mult(ps3c, alpha), psc, alp);
+                    if (l32 > 0) {
+                        psc = ps3c;
+                        alpha = alp;
+                        ip0 = i0;
+                        ip1 = i1;
+                        ip2 = i2;
+                        ip3 = i3;
+                        shif = shift;
+                    }
+                }
+                time = static_cast<int16_t>(time - 1);
+                if (time <= 0) goto end_search;
             }
         }
     }
 end_search:
     allowance_ = time;
+    ip0 += shif;
+    ip1 += shif;
+    ip2 += shif;
+    ip3 += shif;
 
     const int16_t s0 = sign[ip0 >> 1], s1 = sign[ip1 >> 1], s2 = sign[ip2 >> 1],
                   s3 = sign[ip3 >> 1];
