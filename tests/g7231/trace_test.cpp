@@ -189,8 +189,9 @@ void CompareTrace(const std::string& name) {
     EXPECT_GT(frame, 0u);
 }
 
-// Disabled until every stage matches (see the vector test).
 TEST(G7231Trace, SweepMatchesStageByStage) { CompareTrace("sweep"); }
+// Disabled: frame 55, subframe 3 takes the other grid in a near-tie of the
+// pulse search (see the vector test).
 TEST(G7231Trace, DISABLED_SpeechMatchesStageByStage) { CompareTrace("speech_zh"); }
 
 }  // namespace
