@@ -134,7 +134,7 @@ TEST(RoleBuild, EveryCodeTypeCodesEachRole) {
     const struct {
         std::string code;
         int coding;
-    } codes[] = {{"Code2", 30}, {"Code3", 11}};
+    } codes[] = {{"Code2", 30}, {"Code3", 11}, {"Code4", 20}};
     for (const auto& c : codes) {
         RoleFixture f(2);
         CliResult r = f.Build(c.code);
