@@ -20,6 +20,17 @@ constexpr const char* kBadFormat = "Incorrect IRF file format";
 
 }  // namespace
 
+std::vector<PackageEntry> DecodePackageEntries(const unsigned char* raw, uint32_t count) {
+    std::vector<PackageEntry> entries(count);
+    for (uint32_t k = 0; k < count; ++k) {
+        const unsigned char* p = raw + size_t{k} * kPackageEntrySize;
+        std::memcpy(entries[k].id.data(), p, 16);
+        entries[k].offset = GetU32(p + 16);
+        entries[k].size = GetU32(p + 20);
+    }
+    return entries;
+}
+
 bool ReadPackageDirectory(const std::string& path, PackageDirectory& dir, std::string& err) {
     File in;
     // A folder would open for reading here; it is no file to read.
@@ -47,13 +58,7 @@ bool ReadPackageDirectory(const std::string& path, PackageDirectory& dir, std::s
     PackageDirectory out;
     out.dataEnd = GetU32(header + 8);
     out.fileSize = static_cast<uint64_t>(size);
-    out.entries.resize(count);
-    for (uint32_t k = 0; k < count; ++k) {
-        const unsigned char* p = raw.data() + size_t{k} * kPackageEntrySize;
-        std::memcpy(out.entries[k].id.data(), p, 16);
-        out.entries[k].offset = GetU32(p + 16);
-        out.entries[k].size = GetU32(p + 20);
-    }
+    out.entries = DecodePackageEntries(raw.data(), count);
     dir = std::move(out);
     return true;
 }

@@ -22,6 +22,9 @@ struct PackageDirectory {
     uint64_t fileSize = 0;
 };
 
+// Decodes count directory entries of 24 bytes each from raw.
+std::vector<PackageEntry> DecodePackageEntries(const unsigned char* raw, uint32_t count);
+
 // Reads the header and directory. Checks the magic and the entry count only
 // (1..255); err gets "Incorrect IRF file format" or "Can not open file %s".
 // A file too short to hold the whole directory is refused as well.

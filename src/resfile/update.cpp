@@ -69,12 +69,8 @@ int32_t Replace(const std::string& source, const std::string& data, const Resour
         if (count > kPackageMaxEntries) return kUpdateBadSource;
         std::vector<unsigned char> raw(size_t{count} * kPackageEntrySize);
         if (!in.ReadExact(raw.data(), raw.size())) return kUpdateBadSource;
-        s.entries.resize(count);
+        s.entries = DecodePackageEntries(raw.data(), count);
         for (uint32_t k = 0; k < count; ++k) {
-            const unsigned char* p = raw.data() + size_t{k} * kPackageEntrySize;
-            std::memcpy(s.entries[k].id.data(), p, 16);
-            s.entries[k].offset = GetU32(p + 16);
-            s.entries[k].size = GetU32(p + 20);
             if (s.entries[k].id == id) {
                 foundSection = static_cast<int>(sections.size());
                 foundEntry = static_cast<int>(k);
