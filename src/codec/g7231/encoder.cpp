@@ -175,7 +175,7 @@ int16_t FixedGain(const int16_t* x, int16_t* y, int16_t* gain_q, bool& fault) {
     int16_t yy = extract_h(L_shl(lyy, exp_yy));
     xy = shr(xy, 1);
     int16_t gain_nq = div_s(xy, yy, fault);
-    int16_t sh = sub(add(exp_xy, 4), exp_yy);
+    int16_t sh = sub(add(exp_xy, 5), exp_yy);
     gain_nq = shr(gain_nq, sh);
     int16_t best = 0;
     int16_t dist_min = abs_s(sub(gain_nq, kFixedCodebookGain[0]));
@@ -670,10 +670,13 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
             for (int j = 1; j < kSubFrame; ++j)
                 flt[i][j] = round_l(L_mac(L_deposit_h(flt[i + 1][j - 1]), rez[i], imp[j]));
         }
+        // Cross terms accumulate half products and double afterwards, so a
+        // partial sum that would saturate can still come back into range.
         for (int i = 0; i < kPitchOrder; ++i) {
             int32_t acc = 0;
-            for (int j = 0; j < kSubFrame; ++j) acc = L_mac(acc, target[j], flt[i][j]);
-            *lp++ = acc;
+            for (int j = 0; j < kSubFrame; ++j)
+                acc = L_add(acc, L_shr(L_mult(target[j], flt[i][j]), 1));
+            *lp++ = L_shl(acc, 1);
         }
         for (int i = 0; i < kPitchOrder; ++i) {
             int32_t acc = 0;
@@ -683,8 +686,9 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         for (int i = 1; i < kPitchOrder; ++i)
             for (int j = 0; j < i; ++j) {
                 int32_t acc = 0;
-                for (int l = 0; l < kSubFrame; ++l) acc = L_mac(acc, flt[i][l], flt[j][l]);
-                *lp++ = L_shl(acc, 1);
+                for (int l = 0; l < kSubFrame; ++l)
+                    acc = L_add(acc, L_shr(L_mult(flt[i][l], flt[j][l]), 1));
+                *lp++ = L_shl(acc, 2);
             }
     }
     int32_t max = 0;
@@ -890,6 +894,7 @@ void Encoder::FindFixed(int16_t* target, int16_t* imp, int16_t olp, Subframe& sf
     const int gid = sf.gain_index;
     const int t0 = olp - 1 + sf.lag_offset + kAcelpPitchLagOffset170[gid];
     const int16_t gain_t0 = kAcelpPitchGain170[gid];
+    for (int i = 0; i < kSubFrame; ++i) imp[i] = shr(imp[i], 1);
     // Fold the pitch contribution into the impulse response.
     if (t0 < kSubFrame - 2)
         for (int i = t0; i < kSubFrame; ++i) imp[i] = add(imp[i], mult(imp[i - t0], gain_t0));
