@@ -292,7 +292,8 @@ TEST_F(FrontEnd, WorkerPoolMatchesSequentialCoding) {
 
     qm::ClipCoder slow = qm::ALawClipCoder();
     slow.encode = SlowALaw;
-    const qm::ClipCoder coders[] = {qm::ALawClipCoder(), qm::AdpcmClipCoder(), slow};
+    const qm::ClipCoder coders[] = {qm::ALawClipCoder(), qm::AdpcmClipCoder(), qm::G7231ClipCoder(),
+                                    slow};
     for (const qm::ClipCoder& coder : coders) {
         Bar seqBar;
         ASSERT_EQ(qm::EncodeContainer(in, Out(), &seqBar, coder, 1), 0);

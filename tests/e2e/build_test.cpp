@@ -115,7 +115,7 @@ TEST(Build, CodedBackgroundBuildsAtEveryPackageRate) {
     const struct {
         std::string code;
         int coding;
-    } codes[] = {{"Code2", 30}, {"Code3", 11}};
+    } codes[] = {{"Code2", 30}, {"Code3", 11}, {"Code4", 20}};
     for (int rate : {8000, 11025, 22050}) {
         for (const auto& c : codes) {
             Fixture f(rate);
@@ -136,6 +136,23 @@ TEST(Build, CodedBackgroundBuildsAtEveryPackageRate) {
             }
         }
     }
+}
+
+// A Code4 prompt build codes every record into whole 20-byte frames, and the
+// package does not depend on the number of coder threads.
+TEST(Build, PromptCode4IsTheSameOnAnyNumberOfThreads) {
+    std::string packages[2];
+    const char* jobs[] = {"1", "2"};
+    for (int k = 0; k < 2; ++k) {
+        Fixture f;
+        CliResult r = f.Build("prompt", "Code4", {"--jobs", jobs[k]});
+        ASSERT_EQ(r.exit, 0) << r.err;
+        auto plain = ClipCounts(ReadFile(f.audio + "/Prompt-Code1-16K.voc"), 16, 2);
+        auto coded = ClipCounts(ReadFile(f.audio + "/Prompt-Code4-16K.voc"), 16, 20);
+        EXPECT_EQ(plain, coded);
+        packages[k] = ReadFile(f.audio + "/in.irf");
+    }
+    EXPECT_EQ(packages[0], packages[1]);
 }
 
 TEST(Build, RefusalsComeInOrderAndTouchNothing) {
