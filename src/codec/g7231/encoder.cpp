@@ -1,6 +1,8 @@
 #include "codec/g7231/encoder.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -30,6 +32,55 @@ constexpr int kMatrix = 64;    // one cross-correlation block (8 x 8)
 
 const int16_t* const kLspCodebooks[3] = {kLspBand0Codebook, kLspBand1Codebook, kLspBand2Codebook};
 
+// Fast paths. The saturating operators give the plain integer result whenever
+// no partial sum leaves the 32-bit range, and the bounds below prove that
+// before a plain (vectorisable) loop replaces a saturating one; otherwise the
+// saturating loop runs. The coded bytes are the same either way.
+
+// Plain dot product; the caller has proved that no partial sum overflows.
+inline int32_t Dot(const int16_t* a, const int16_t* b, int n) {
+    int32_t s = 0;
+    for (int i = 0; i < n; ++i) s += int32_t{a[i]} * b[i];
+    return s;
+}
+
+inline int64_t Energy(const int16_t* a, int n) {
+    int64_t s = 0;
+    for (int i = 0; i < n; ++i) s += int32_t{a[i]} * a[i];
+    return s;
+}
+
+// True when ea * eb < 2^60 for two energies (sums of squares). Then, by the
+// Cauchy-Schwarz inequality, the sum of |a[i] b[i]| is below 2^30, so every
+// partial sum of L_mult(a[i], b[i]) stays inside the 32-bit range and no
+// product is the saturating -32768 * -32768.
+inline bool MacSafe(int64_t ea, int64_t eb) {
+    if (ea == 0 || eb == 0) return true;
+    return ea <= ((int64_t{1} << 60) - 1) / eb;
+}
+
+inline int32_t AbsMax(const int16_t* a, int n) {
+    int32_t m = 0;
+    for (int i = 0; i < n; ++i) m = std::max(m, std::abs(int32_t{a[i]}));
+    return m;
+}
+
+inline int32_t AbsSum(const int16_t* a, int n) {
+    int32_t s = 0;
+    for (int i = 0; i < n; ++i) s += std::abs(int32_t{a[i]});
+    return s;
+}
+
+// Sum of |g| over each 20-value row of the 170-entry pitch gain codebook.
+const std::array<int32_t, 170>& GainRowAbsSums() {
+    static const std::array<int32_t, 170> sums = [] {
+        std::array<int32_t, 170> r{};
+        for (int i = 0; i < 170; ++i) r[i] = AbsSum(kAdaptiveCodebookGain170 + 20 * i, 20);
+        return r;
+    }();
+    return sums;
+}
+
 // Scales v by 2^(norm_s(max |v|) - 3) so that its peak has about 12 bits; a
 // right shift truncates toward minus infinity.
 void NormalizeVector(int16_t* v, int len) {
@@ -43,11 +94,28 @@ void NormalizeVector(int16_t* v, int len) {
     for (int i = 0; i < len; ++i) v[i] = extract_l(L_shr(L_mult(factor, v[i]), 4));
 }
 
+// Ten-tap filter sums and the delay-line shift of the LPC-order filters.
+inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x) {
+    for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, a[j], x[j]);
+    return acc;
+}
+inline int32_t Msu10(int32_t acc, const int16_t* a, const int16_t* x) {
+    for (int j = 0; j < kLpcOrder; ++j) acc = L_msu(acc, a[j], x[j]);
+    return acc;
+}
+inline void Push(int16_t* line, int16_t v) {
+    for (int j = kLpcOrder - 1; j > 0; --j) line[j] = line[j - 1];
+    line[0] = v;
+}
+
 // Splits the 60 + 4 sample pitch residual for `lag` out of the excitation history.
 inline void GetResidual(int16_t* out, const int16_t* prev_exc, int lag) {
     for (int i = 0; i < kPitchOrder / 2; ++i) out[i] = prev_exc[kPitchMax - lag - 2 + i];
-    for (int i = 0; i < kSubFrame + kPitchOrder / 2; ++i)
-        out[kPitchOrder / 2 + i] = prev_exc[kPitchMax - lag + i % lag];
+    // The last `lag` samples repeated.
+    for (int i = 0, k = 0; i < kSubFrame + kPitchOrder / 2; ++i) {
+        out[kPitchOrder / 2 + i] = prev_exc[kPitchMax - lag + k];
+        if (++k == lag) k = 0;
+    }
 }
 
 // Adaptive codebook contribution for lag olp - 1 + offset and gain entry `gid`.
@@ -118,14 +186,21 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
         int16_t k = shr(norm_l(cor), 1);
         for (int i = 0; i < kSubFrame; ++i) h[i + 4] = shl(imp[i], k);
     }
-    // Entry for pulses at padded positions a <= b: sum over n of h[n] h[n + b - a]
-    // for n up to 63 - b. The sums cannot overflow (they are bounded by the
-    // energy), so a running sum along each diagonal gives them all.
+    // Entry for pulses at padded positions a <= b: the sum over n of
+    // 2 h[n] h[n + b - a] for n up to 63 - b, which is a prefix of the sum
+    // along diagonal b - a. The sums cannot overflow (they are bounded by the
+    // energy, below 2^31 after the scaling above), so plain running sums along
+    // each diagonal give them all.
+    // sums[n][d] holds the diagonal-d sum up to n.
+    int32_t sums[kLongSub][kLongSub];
+    for (int d = 0; d < kLongSub; ++d) sums[0][d] = 2 * int32_t{h[0]} * h[d];
+    for (int n = 1; n < kLongSub; ++n) {
+        const int32_t hn = 2 * int32_t{h[n]};
+        for (int d = 0; d + n < kLongSub; ++d) sums[n][d] = sums[n - 1][d] + hn * h[n + d];
+    }
     auto entry = [&](int a, int b) -> int16_t {
         if (a > b) std::swap(a, b);
-        int32_t s = 0;
-        for (int n = 0; n <= kLongSub - 1 - b; ++n) s = L_mac(s, h[n], h[n + b - a]);
-        return extract_h(s);
+        return extract_h(sums[kLongSub - 1 - b][b - a]);
     };
     for (int t = 0; t < 4; ++t)
         for (int j = 0; j < kPositions; ++j)
@@ -145,9 +220,14 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
 void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d) {
     int32_t y32[kSubFrame];
     int32_t max = 0;
+    const bool safe = MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
     for (int i = 0; i < kSubFrame; ++i) {
         int32_t s = 0;
-        for (int j = i; j < kSubFrame; ++j) s = L_mac(s, x[j], h[j - i]);
+        if (safe) {
+            s = 2 * Dot(x + i, h, kSubFrame - i);
+        } else {
+            for (int j = i; j < kSubFrame; ++j) s = L_mac(s, x[j], h[j - i]);
+        }
         y32[i] = s;
         s = L_abs(s);
         if (s > max) max = s;
@@ -261,8 +341,12 @@ void Encoder::ComputeLpc(const int16_t* data, int16_t* lpc) {
         const int16_t scale = sub(norm_s(peak), 3);
         for (int i = 0; i < kLpcFrame; ++i)
             vect[i] = mult_r(shl(vect[i], scale), kLpcHammingWindow[i]);
-        int32_t acc = 0;
-        for (int j = 0; j < kLpcFrame; ++j) acc = L_add(acc, L_shr(L_mult(vect[j], vect[j]), 1));
+        // The window keeps |vect| below 32767, so each half product is the
+        // plain product; a saturating sum of squares is the plain sum capped,
+        // and when that sum fits, every lag sum (bounded by it) is plain too.
+        const int64_t energy = Energy(vect, kLpcFrame);
+        const bool plain = energy <= kMax32;
+        int32_t acc = plain ? static_cast<int32_t>(energy) : kMax32;
         acc = L_add(acc, L_shr(acc, 10));  // white-noise correction 1025/1024
         const int16_t exp = norm_l(acc);
         int16_t acf[kLpcOrder + 1];
@@ -273,8 +357,12 @@ void Encoder::ComputeLpc(const int16_t* data, int16_t* lpc) {
                 continue;
             }
             int32_t s = 0;
-            for (int j = i; j < kLpcFrame; ++j)
-                s = L_add(s, L_shr(L_mult(vect[j], vect[j - i]), 1));
+            if (plain) {
+                s = Dot(vect + i, vect, kLpcFrame - i);
+            } else {
+                for (int j = i; j < kLpcFrame; ++j)
+                    s = L_add(s, L_shr(L_mult(vect[j], vect[j - i]), 1));
+            }
             acf[i] = round_l(L_mls(L_shl(s, exp), kLpcBinomialWindow[i - 1]));
         }
         const int16_t pk2 = Durbin(lpc + k * kLpcOrder, acf + 1, acf[0]);
@@ -366,6 +454,34 @@ int32_t Encoder::QuantizeLsp(int16_t* lsp) {
         const int16_t* cb = kLspCodebooks[k];
         int32_t best = 0;
         int32_t best_i = 0;
+        // The weights lie in [0, 32767], so |tmp| <= |code value|; with these
+        // bounds on every partial sum the criterion needs no saturation.
+        static const std::array<int32_t, 3> code_max = [] {
+            std::array<int32_t, 3> m{};
+            for (int b = 0; b < 3; ++b)
+                m[b] = AbsMax(kLspCodebooks[b], kLspCodebookSize * kLspBandInfo[2 * b + 1]);
+            return m;
+        }();
+        const int64_t cmax = code_max[k];
+        const int64_t lmax = AbsMax(lsp + first, len);
+        if (4 * len * lmax * cmax + 2 * len * cmax * cmax <= kMax32) {
+            for (int i = 0; i < kLspCodebookSize; ++i, cb += len) {
+                int32_t a = 0;
+                int32_t c = 0;
+                for (int j = 0; j < len; ++j) {
+                    const int32_t t = (int32_t{w[first + j]} * cb[j] + 0x4000) >> 15;
+                    a += lsp[first + j] * t;
+                    c += cb[j] * t;
+                }
+                const int32_t acc = 4 * a - 2 * c;
+                if (acc > best) {
+                    best = acc;
+                    best_i = i;
+                }
+            }
+            index = (index << 8) + best_i;
+            continue;
+        }
         for (int i = 0; i < kLspCodebookSize; ++i, cb += len) {
             int16_t tmp[4];
             for (int j = 0; j < len; ++j) tmp[j] = mult_r(w[first + j], cb[j]);
@@ -443,14 +559,10 @@ void Encoder::WeightSpeech(int16_t* data, const int16_t* per_lpc) {
     for (int k = 0; k < kSubFrames; ++k, per_lpc += 2 * kLpcOrder) {
         for (int i = 0; i < kSubFrame; ++i) {
             int16_t* p = data + k * kSubFrame + i;
-            int32_t acc = L_shr(L_deposit_h(*p), 2);
-            for (int j = 0; j < kLpcOrder; ++j) acc = L_msu(acc, per_lpc[j], wght_fir_[j]);
-            std::memmove(wght_fir_ + 1, wght_fir_, (kLpcOrder - 1) * sizeof(int16_t));
-            wght_fir_[0] = *p;
-            for (int j = 0; j < kLpcOrder; ++j)
-                acc = L_mac(acc, per_lpc[kLpcOrder + j], wght_iir_[j]);
-            std::memmove(wght_iir_ + 1, wght_iir_, (kLpcOrder - 1) * sizeof(int16_t));
-            wght_iir_[0] = round_l(L_shl(acc, 2));
+            int32_t acc = Msu10(L_shr(L_deposit_h(*p), 2), per_lpc, wght_fir_);
+            Push(wght_fir_, *p);
+            acc = Mac10(acc, per_lpc + kLpcOrder, wght_iir_);
+            Push(wght_iir_, round_l(L_shl(acc, 2)));
             *p = wght_iir_[0];
         }
     }
@@ -464,12 +576,21 @@ int16_t Encoder::EstimatePitch(const int16_t* buf, int start) {
     int pr = start - kPitchMin + 1;
     int32_t energy = 0;
     for (int j = 0; j < 2 * kSubFrame; ++j) energy = L_mac(energy, buf[pr + j], buf[pr + j]);
+    // Exact energies of the two segments bound the cross correlation.
+    const int64_t cur_energy = Energy(buf + start, 2 * kSubFrame);
+    int64_t lag_energy = Energy(buf + pr, 2 * kSubFrame);
     for (int i = kPitchMin; i <= kPitchMax - 3; ++i) {
         --pr;
         energy = L_msu(energy, buf[pr + 2 * kSubFrame], buf[pr + 2 * kSubFrame]);
         energy = L_mac(energy, buf[pr], buf[pr]);
+        lag_energy +=
+            int32_t{buf[pr]} * buf[pr] - int32_t{buf[pr + 2 * kSubFrame]} * buf[pr + 2 * kSubFrame];
         int32_t acc = 0;
-        for (int j = 0; j < 2 * kSubFrame; ++j) acc = L_mac(acc, buf[start + j], buf[pr + j]);
+        if (MacSafe(cur_energy, lag_energy)) {
+            acc = 2 * Dot(buf + start, buf + pr, 2 * kSubFrame);
+        } else {
+            for (int j = 0; j < 2 * kSubFrame; ++j) acc = L_mac(acc, buf[start + j], buf[pr + j]);
+        }
         if (acc <= 0) continue;
         // Squared normalised cross correlation as mantissa ccr / enr and exponent.
         int16_t exp = norm_l(acc);
@@ -582,28 +703,36 @@ HarmonicFilter Encoder::ComputeHarmonic(const int16_t* buf, int start, int16_t o
 
 namespace {
 
-// Impulse response of the cascade of synthesis, formant weighting and
-// harmonic weighting filters.
+// Runs one subframe through the synthesis filter, the formant weighting filter
+// and the harmonic weighting filter. With `impulse` the input is a unit
+// impulse into filters at rest (the impulse response); otherwise the input is
+// zero and the filters start from the given state (the ringing). out[i]
+// receives the 32-bit output before rounding.
+void Cascade(bool impulse, const int16_t* qnt_lpc, const int16_t* per_lpc, HarmonicFilter pw,
+             int16_t* fir, int16_t* iir, int16_t* temp, int32_t* out) {
+    int32_t acc0 = impulse ? 0x04000000 : 0;
+    for (int i = 0; i < kSubFrame; ++i) {
+        acc0 = Mac10(acc0, qnt_lpc, fir);
+        const int32_t acc1 = L_shl(acc0, 2);
+        acc0 = Msu10(acc0, per_lpc, fir);
+        if (impulse) acc0 = L_shl(acc0, 1);
+        Push(fir, round_l(acc1));
+        acc0 = Mac10(acc0, per_lpc + kLpcOrder, iir);
+        Push(iir, round_l(L_shl(acc0, 2)));
+        temp[kPitchMax + i] = iir[0];
+        out[i] = L_msu(L_deposit_h(iir[0]), pw.gain, temp[kPitchMax - pw.lag + i]);
+        acc0 = 0;
+    }
+}
+
 void ImpulseResponse(int16_t* imp, const int16_t* qnt_lpc, const int16_t* per_lpc,
                      HarmonicFilter pw) {
     int16_t fir[kLpcOrder] = {};
     int16_t iir[kLpcOrder] = {};
     int16_t temp[kPitchMax + kSubFrame] = {};
-    int32_t acc0 = 0x04000000;
-    for (int i = 0; i < kSubFrame; ++i) {
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_mac(acc0, qnt_lpc[j], fir[j]);
-        int32_t acc1 = L_shl(acc0, 2);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_msu(acc0, per_lpc[j], fir[j]);
-        acc0 = L_shl(acc0, 1);
-        std::memmove(fir + 1, fir, (kLpcOrder - 1) * sizeof(int16_t));
-        fir[0] = round_l(acc1);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_mac(acc0, per_lpc[kLpcOrder + j], iir[j]);
-        std::memmove(iir + 1, iir, (kLpcOrder - 1) * sizeof(int16_t));
-        iir[0] = round_l(L_shl(acc0, 2));
-        temp[kPitchMax + i] = iir[0];
-        imp[i] = round_l(L_msu(L_deposit_h(iir[0]), pw.gain, temp[kPitchMax - pw.lag + i]));
-        acc0 = 0;
-    }
+    int32_t out[kSubFrame];
+    Cascade(true, qnt_lpc, per_lpc, pw, fir, iir, temp, out);
+    for (int i = 0; i < kSubFrame; ++i) imp[i] = round_l(out[i]);
 }
 
 }  // namespace
@@ -616,20 +745,9 @@ void Encoder::SubtractRinging(int16_t* target, const int16_t* qnt_lpc, const int
     std::memcpy(temp, prev_err_, sizeof(prev_err_));
     std::memcpy(fir, ring_fir_, sizeof(fir));
     std::memcpy(iir, ring_iir_, sizeof(iir));
-    for (int i = 0; i < kSubFrame; ++i) {
-        int32_t acc0 = 0;
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_mac(acc0, qnt_lpc[j], fir[j]);
-        int32_t acc1 = L_shl(acc0, 2);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_msu(acc0, per_lpc[j], fir[j]);
-        std::memmove(fir + 1, fir, (kLpcOrder - 1) * sizeof(int16_t));
-        fir[0] = round_l(acc1);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_mac(acc0, per_lpc[kLpcOrder + j], iir[j]);
-        std::memmove(iir + 1, iir, (kLpcOrder - 1) * sizeof(int16_t));
-        iir[0] = round_l(L_shl(acc0, 2));
-        temp[kPitchMax + i] = iir[0];
-        acc0 = L_msu(L_deposit_h(iir[0]), pw.gain, temp[kPitchMax - pw.lag + i]);
-        target[i] = round_l(L_sub(L_deposit_h(target[i]), acc0));
-    }
+    int32_t out[kSubFrame];
+    Cascade(false, qnt_lpc, per_lpc, pw, fir, iir, temp, out);
+    for (int i = 0; i < kSubFrame; ++i) target[i] = round_l(L_sub(L_deposit_h(target[i]), out[i]));
 }
 
 int16_t Encoder::TestError(int16_t lag1, int16_t lag2) const {
@@ -654,37 +772,73 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         if (olp == kPitchMin) olp = add(olp, 1);
         if (olp > kPitchMax - 5) olp = kPitchMax - 5;
     }
+    // The impulse response reversed, so that each filtered sample is a plain
+    // dot product; sum |imp| bounds every convolution sum below.
+    int16_t imp_rev[kSubFrame];
+    for (int i = 0; i < kSubFrame; ++i) imp_rev[i] = imp[kSubFrame - 1 - i];
+    const int64_t imp_abs = AbsSum(imp, kSubFrame);
+    const int64_t imp_max = AbsMax(imp, kSubFrame);
+    const int64_t target_energy = Energy(target, kSubFrame);
+
     int32_t cor[4 * 20];
     int32_t* lp = cor;
     for (int k = 0; k < hb; ++k) {
         int16_t rez[kSubFrame + kPitchOrder - 1];
         GetResidual(rez, prev_exc_, olp - 1 + k);
         int16_t flt[kPitchOrder][kSubFrame];
-        for (int i = 0; i < kSubFrame; ++i) {
-            int32_t acc = 0;
-            for (int j = 0; j <= i; ++j) acc = L_mac(acc, rez[kPitchOrder - 1 + j], imp[i - j]);
-            flt[kPitchOrder - 1][i] = round_l(acc);
+        const int16_t* r = rez + kPitchOrder - 1;
+        if (2 * AbsMax(r, kSubFrame) * imp_abs <= kMax32) {
+            for (int i = 0; i < kSubFrame; ++i)
+                flt[kPitchOrder - 1][i] = round_l(2 * Dot(r, imp_rev + kSubFrame - 1 - i, i + 1));
+        } else {
+            for (int i = 0; i < kSubFrame; ++i) {
+                int32_t acc = 0;
+                for (int j = 0; j <= i; ++j) acc = L_mac(acc, r[j], imp[i - j]);
+                flt[kPitchOrder - 1][i] = round_l(acc);
+            }
         }
+        // Each further tap: the previous filtered vector delayed by one plus
+        // rez[i] times the impulse response. When max |previous| * 2^16 +
+        // 2 |rez[i]| max |imp| + 2^15 fits, neither the sum nor its rounding
+        // saturates.
         for (int i = kPitchOrder - 2; i >= 0; --i) {
             flt[i][0] = mult_r(rez[i], 0x2000);
+            const int16_t* prev = flt[i + 1];
+            if (AbsMax(prev, kSubFrame - 1) * 65536 + 2 * std::abs(int32_t{rez[i]}) * imp_max +
+                    0x8000 <=
+                kMax32) {
+                const int32_t ri = 2 * int32_t{rez[i]};
+                for (int j = 1; j < kSubFrame; ++j)
+                    flt[i][j] =
+                        static_cast<int16_t>((prev[j - 1] * 65536 + ri * imp[j] + 0x8000) >> 16);
+                continue;
+            }
             for (int j = 1; j < kSubFrame; ++j)
-                flt[i][j] = round_l(L_mac(L_deposit_h(flt[i + 1][j - 1]), rez[i], imp[j]));
+                flt[i][j] = round_l(L_mac(L_deposit_h(prev[j - 1]), rez[i], imp[j]));
         }
+        int64_t energy[kPitchOrder];
+        for (int i = 0; i < kPitchOrder; ++i) energy[i] = Energy(flt[i], kSubFrame);
         // Cross terms accumulate half products and double afterwards, so a
         // partial sum that would saturate can still come back into range.
         for (int i = 0; i < kPitchOrder; ++i) {
+            if (MacSafe(target_energy, energy[i])) {
+                *lp++ = L_shl(Dot(target, flt[i], kSubFrame), 1);
+                continue;
+            }
             int32_t acc = 0;
             for (int j = 0; j < kSubFrame; ++j)
                 acc = L_add(acc, L_shr(L_mult(target[j], flt[i][j]), 1));
             *lp++ = L_shl(acc, 1);
         }
-        for (int i = 0; i < kPitchOrder; ++i) {
-            int32_t acc = 0;
-            for (int j = 0; j < kSubFrame; ++j) acc = L_mac(acc, flt[i][j], flt[i][j]);
-            *lp++ = acc;
-        }
+        // A saturating sum of non-negative terms is the plain sum capped.
+        for (int i = 0; i < kPitchOrder; ++i)
+            *lp++ = energy[i] >= (int64_t{1} << 30) ? kMax32 : static_cast<int32_t>(2 * energy[i]);
         for (int i = 1; i < kPitchOrder; ++i)
             for (int j = 0; j < i; ++j) {
+                if (MacSafe(energy[i], energy[j])) {
+                    *lp++ = L_shl(Dot(flt[i], flt[j], kSubFrame), 2);
+                    continue;
+                }
                 int32_t acc = 0;
                 for (int l = 0; l < kSubFrame; ++l)
                     acc = L_add(acc, L_shr(L_mult(flt[i][l], flt[j][l]), 1));
@@ -705,15 +859,23 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
     int bound = kGainEntries170Min + shl(off, 3);
     if (bound > kGainEntries170) bound = kGainEntries170;
 
+    // No table value is -32768, so each half product is the plain product;
+    // max |v| * sum |g| bounds every partial sum.
+    const std::array<int32_t, 170>& row_abs = GainRowAbsSums();
     int32_t best = 0;
     int16_t lid = 1;
     int16_t gid = 0;
     for (int k = 0; k < hb; ++k) {
         const int16_t* g = kAdaptiveCodebookGain170;
         const int16_t* v = vct + k * 20;
-        for (int i = 0; i < bound; ++i) {
+        const int64_t vmax = AbsMax(v, 20);
+        for (int i = 0; i < bound; ++i, g += 20) {
             int32_t acc = 0;
-            for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], *g++), 1));
+            if (vmax * row_abs[i] <= kMax32) {
+                acc = Dot(v, g, 20);
+            } else {
+                for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
+            }
             if (acc > best) {
                 best = acc;
                 gid = static_cast<int16_t>(i);
@@ -731,6 +893,14 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
 
     int16_t rez[kSubFrame];
     DecodeAdaptive(rez, prev_exc_, olp, lid, gid);
+    if ((int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
+        for (int i = 0; i < kSubFrame; ++i) {
+            const int32_t acc =
+                target[i] * 32768 - 2 * Dot(rez, imp_rev + kSubFrame - 1 - i, i + 1);
+            target[i] = round_l(L_shl(acc, 1));
+        }
+        return;
+    }
     for (int i = 0; i < kSubFrame; ++i) {
         int32_t acc = L_shr(L_deposit_h(target[i]), 1);
         for (int j = 0; j <= i; ++j) acc = L_msu(acc, rez[j], imp[i - j]);
@@ -800,6 +970,11 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
             r23[i] = i_mult(r23[i], i_mult(sign[pa + 2], sign[pb + 3]));
         }
 
+    // Correlations of the last track's positions on each grid, side by side.
+    int16_t dn3[2][kPositions];
+    for (int g = 0; g < 2; ++g)
+        for (int j = 0; j < kPositions; ++j) dn3[g][j] = dn[6 + g + 8 * j];
+
     int16_t time = add(kSearchAllowance, allowance_);
     int ip0 = 0, ip1 = 2, ip2 = 4, ip3 = 6;
     int16_t shif = 0;
@@ -817,39 +992,47 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
             const int i1 = 2 + 8 * j1;
             const int16_t ps1 = add(ps0, dn[i1]);
             const int16_t ps1a = add(ps0a, dn[i1 + 1]);
-            int32_t alp1 = L_mult(alp0, 1);
-            alp1 = L_mac(alp1, r11[j1], 1);
-            alp1 = L_mac(alp1, r01[j0 * kPositions + j1], 2);
+            const int32_t alp1 = 2 * int32_t{alp0} + 2 * r11[j1] + 4 * r01[j0 * kPositions + j1];
             for (int j2 = 0; j2 < kPositions; ++j2) {
                 const int i2 = 4 + 8 * j2;
                 int16_t ps2 = add(ps1, dn[i2]);
                 const int16_t ps2a = add(ps1a, dn[i2 + 1]);
-                int32_t alp2 = L_mac(alp1, r22[j2], 1);
-                alp2 = L_mac(alp2, r02[j0 * kPositions + j2], 2);
-                alp2 = L_mac(alp2, r12[j1 * kPositions + j2], 2);
                 int16_t shift = 0;
                 if (ps2a > ps2) {
                     shift = 1;
                     ps2 = ps2a;
                 }
                 if (ps2 <= thres) continue;
+                // The energies are sums of at most ten 16-bit values with
+                // weights 2 and 4, far inside the 32-bit range, so plain
+                // arithmetic gives the saturating result. The criterion's sign
+                // is that of the exact difference, which saturation keeps.
+                const int32_t alp2 =
+                    alp1 + 2 * r22[j2] +
+                    4 * (int32_t{r02[j0 * kPositions + j2]} + r12[j1 * kPositions + j2]);
+                const int16_t* q03 = r03 + j0 * kPositions;
+                const int16_t* q13 = r13 + j1 * kPositions;
+                const int16_t* q23 = r23 + j2 * kPositions;
+                const int16_t* d3 = dn3[shift];
+                // All eight candidates first (vectorisable), then the choice in order.
+                int16_t c3[kPositions];
+                int16_t a3[kPositions];
                 for (int j3 = 0; j3 < kPositions; ++j3) {
-                    const int i3 = 6 + 8 * j3;
-                    const int16_t ps3 = add(ps2, dn[i3 + shift]);
-                    int32_t alp3 = L_mac(alp2, r33[j3], 1);
-                    alp3 = L_mac(alp3, r03[j0 * kPositions + j3], 2);
-                    alp3 = L_mac(alp3, r13[j1 * kPositions + j3], 2);
-                    alp3 = L_mac(alp3, r23[j2 * kPositions + j3], 2);
-                    const int16_t alp = extract_l(L_shr(alp3, 5));
-                    const int16_t ps3c = mult(ps3, ps3);
-                    const int32_t l32 = L_msu(L_mult(ps3c, alpha), psc, alp);
-                    if (l32 > 0) {
-                        psc = ps3c;
-                        alpha = alp;
+                    const int32_t ps3 =
+                        std::clamp(int32_t{ps2} + d3[j3], int32_t{kMin16}, int32_t{kMax16});
+                    c3[j3] = static_cast<int16_t>(std::min((ps3 * ps3) >> 15, int32_t{kMax16}));
+                    a3[j3] = static_cast<int16_t>((alp2 + 2 * int32_t{r33[j3]} +
+                                                   4 * (int32_t{q03[j3]} + q13[j3] + q23[j3])) >>
+                                                  5);
+                }
+                for (int j3 = 0; j3 < kPositions; ++j3) {
+                    if (int64_t{c3[j3]} * alpha > int64_t{psc} * a3[j3]) {
+                        psc = c3[j3];
+                        alpha = a3[j3];
                         ip0 = i0;
                         ip1 = i1;
                         ip2 = i2;
-                        ip3 = i3;
+                        ip3 = 6 + 8 * j3;
                         shif = shift;
                     }
                 }
@@ -944,18 +1127,13 @@ void Encoder::UpdateError(int16_t olp, int16_t lag_offset, int16_t gain_index) {
 void Encoder::UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t* per_lpc) {
     std::memmove(prev_err_, prev_err_ + kSubFrame, (kPitchMax - kSubFrame) * sizeof(int16_t));
     for (int i = 0; i < kSubFrame; ++i) {
-        int32_t acc0 = L_shr(L_deposit_h(exc[i]), 3);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_mac(acc0, qnt_lpc[j], ring_fir_[j]);
-        int32_t acc1 = L_shl(acc0, 2);
+        int32_t acc0 = Mac10(L_shr(L_deposit_h(exc[i]), 3), qnt_lpc, ring_fir_);
+        const int32_t acc1 = L_shl(acc0, 2);
         exc[i] = shl(round_l(acc1), 1);
-        for (int j = 0; j < kLpcOrder; ++j) acc0 = L_msu(acc0, per_lpc[j], ring_fir_[j]);
-        std::memmove(ring_fir_ + 1, ring_fir_, (kLpcOrder - 1) * sizeof(int16_t));
-        ring_fir_[0] = round_l(acc1);
-        for (int j = 0; j < kLpcOrder; ++j)
-            acc0 = L_mac(acc0, per_lpc[kLpcOrder + j], ring_iir_[j]);
-        acc0 = L_shl(acc0, 2);
-        std::memmove(ring_iir_ + 1, ring_iir_, (kLpcOrder - 1) * sizeof(int16_t));
-        ring_iir_[0] = round_l(acc0);
+        acc0 = Msu10(acc0, per_lpc, ring_fir_);
+        Push(ring_fir_, round_l(acc1));
+        acc0 = Mac10(acc0, per_lpc + kLpcOrder, ring_iir_);
+        Push(ring_iir_, round_l(L_shl(acc0, 2)));
         prev_err_[kPitchMax - kSubFrame + i] = ring_iir_[0];
     }
 }
