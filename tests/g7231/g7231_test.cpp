@@ -191,3 +191,56 @@ TEST(G7231Vectors, AllVectorsMatch) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> EncodeFrames(const std::vector<int16_t>& pcm, bool fast) {
+    Encoder enc;
+    enc.SetFastPaths(fast);
+    std::vector<uint8_t> out(pcm.size() / kFrame * kFrameBytes);
+    for (size_t f = 0; f < pcm.size() / kFrame; ++f)
+        enc.EncodeFrame(pcm.data() + f * kFrame, out.data() + f * kFrameBytes);
+    return out;
+}
+
+// The shortcuts taken when a bound proves that no sum saturates give the same
+// bytes as the saturating operators, on signals loud enough that the bounds
+// fail in many places: full-scale squares, noise, clipped and amplified
+// speech, constant and alternating extremes, and abrupt switches between them.
+TEST(G7231FastPaths, SameBytesAsSaturatingArithmetic) {
+    std::vector<std::vector<int16_t>> signals;
+    uint32_t seed = 12345;
+    auto rnd = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int period : {4, 37, 160, 291}) {
+        std::vector<int16_t> sq(kFrame * 12);
+        for (size_t i = 0; i < sq.size(); ++i) sq[i] = (i / (period / 2 + 1)) % 2 ? kMin16 : kMax16;
+        signals.push_back(sq);
+    }
+    std::vector<int16_t> noise(kFrame * 12);
+    for (auto& v : noise) v = static_cast<int16_t>(rnd() >> 16);
+    signals.push_back(noise);
+    const std::vector<int16_t> speech = ReadPcm(std::string(QM_TEST_DATA) + "/g7231/speech_en.s16");
+    for (int gain : {4, 16}) {
+        std::vector<int16_t> loud(speech.begin(), speech.begin() + kFrame * 40);
+        for (auto& v : loud) v = Saturate(int32_t{v} * gain);
+        signals.push_back(loud);
+    }
+    std::vector<int16_t> mixed;
+    for (int block = 0; block < 24; ++block) {
+        const uint32_t kind = rnd() % 4;
+        for (int i = 0; i < 100 + static_cast<int>(rnd() % 300); ++i) {
+            int16_t v = 0;
+            if (kind == 1) v = kMin16;
+            if (kind == 2) v = i % 2 ? kMax16 : kMin16;
+            if (kind == 3) v = static_cast<int16_t>(rnd() >> 16);
+            mixed.push_back(v);
+        }
+    }
+    mixed.resize(mixed.size() / kFrame * kFrame);
+    signals.push_back(mixed);
+    for (size_t k = 0; k < signals.size(); ++k)
+        EXPECT_EQ(EncodeFrames(signals[k], true), EncodeFrames(signals[k], false))
+            << "signal " << k;
+}
+
+}  // namespace

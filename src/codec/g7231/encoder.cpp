@@ -217,10 +217,10 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
 
 // Backward-filtered target: correlation of the target with the impulse response,
 // scaled so that the largest value has 13 bits.
-void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d) {
+void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
     int32_t y32[kSubFrame];
     int32_t max = 0;
-    const bool safe = MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
+    const bool safe = fast && MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
     for (int i = 0; i < kSubFrame; ++i) {
         int32_t s = 0;
         if (safe) {
@@ -345,8 +345,13 @@ void Encoder::ComputeLpc(const int16_t* data, int16_t* lpc) {
         // plain product; a saturating sum of squares is the plain sum capped,
         // and when that sum fits, every lag sum (bounded by it) is plain too.
         const int64_t energy = Energy(vect, kLpcFrame);
-        const bool plain = energy <= kMax32;
-        int32_t acc = plain ? static_cast<int32_t>(energy) : kMax32;
+        const bool plain = fast_ && energy <= kMax32;
+        int32_t acc = static_cast<int32_t>(energy);
+        if (!plain) {
+            acc = 0;
+            for (int j = 0; j < kLpcFrame; ++j)
+                acc = L_add(acc, L_shr(L_mult(vect[j], vect[j]), 1));
+        }
         acc = L_add(acc, L_shr(acc, 10));  // white-noise correction 1025/1024
         const int16_t exp = norm_l(acc);
         int16_t acf[kLpcOrder + 1];
@@ -464,7 +469,7 @@ int32_t Encoder::QuantizeLsp(int16_t* lsp) {
         }();
         const int64_t cmax = code_max[k];
         const int64_t lmax = AbsMax(lsp + first, len);
-        if (4 * len * lmax * cmax + 2 * len * cmax * cmax <= kMax32) {
+        if (fast_ && 4 * len * lmax * cmax + 2 * len * cmax * cmax <= kMax32) {
             for (int i = 0; i < kLspCodebookSize; ++i, cb += len) {
                 int32_t a = 0;
                 int32_t c = 0;
@@ -586,7 +591,7 @@ int16_t Encoder::EstimatePitch(const int16_t* buf, int start) {
         lag_energy +=
             int32_t{buf[pr]} * buf[pr] - int32_t{buf[pr + 2 * kSubFrame]} * buf[pr + 2 * kSubFrame];
         int32_t acc = 0;
-        if (MacSafe(cur_energy, lag_energy)) {
+        if (fast_ && MacSafe(cur_energy, lag_energy)) {
             acc = 2 * Dot(buf + start, buf + pr, 2 * kSubFrame);
         } else {
             for (int j = 0; j < 2 * kSubFrame; ++j) acc = L_mac(acc, buf[start + j], buf[pr + j]);
@@ -787,7 +792,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         GetResidual(rez, prev_exc_, olp - 1 + k);
         int16_t flt[kPitchOrder][kSubFrame];
         const int16_t* r = rez + kPitchOrder - 1;
-        if (2 * AbsMax(r, kSubFrame) * imp_abs <= kMax32) {
+        if (fast_ && 2 * AbsMax(r, kSubFrame) * imp_abs <= kMax32) {
             for (int i = 0; i < kSubFrame; ++i)
                 flt[kPitchOrder - 1][i] = round_l(2 * Dot(r, imp_rev + kSubFrame - 1 - i, i + 1));
         } else {
@@ -804,9 +809,9 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         for (int i = kPitchOrder - 2; i >= 0; --i) {
             flt[i][0] = mult_r(rez[i], 0x2000);
             const int16_t* prev = flt[i + 1];
-            if (AbsMax(prev, kSubFrame - 1) * 65536 + 2 * std::abs(int32_t{rez[i]}) * imp_max +
-                    0x8000 <=
-                kMax32) {
+            if (fast_ && AbsMax(prev, kSubFrame - 1) * 65536 +
+                                 2 * std::abs(int32_t{rez[i]}) * imp_max + 0x8000 <=
+                             kMax32) {
                 const int32_t ri = 2 * int32_t{rez[i]};
                 for (int j = 1; j < kSubFrame; ++j)
                     flt[i][j] =
@@ -821,7 +826,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         // Cross terms accumulate half products and double afterwards, so a
         // partial sum that would saturate can still come back into range.
         for (int i = 0; i < kPitchOrder; ++i) {
-            if (MacSafe(target_energy, energy[i])) {
+            if (fast_ && MacSafe(target_energy, energy[i])) {
                 *lp++ = L_shl(Dot(target, flt[i], kSubFrame), 1);
                 continue;
             }
@@ -835,7 +840,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
             *lp++ = energy[i] >= (int64_t{1} << 30) ? kMax32 : static_cast<int32_t>(2 * energy[i]);
         for (int i = 1; i < kPitchOrder; ++i)
             for (int j = 0; j < i; ++j) {
-                if (MacSafe(energy[i], energy[j])) {
+                if (fast_ && MacSafe(energy[i], energy[j])) {
                     *lp++ = L_shl(Dot(flt[i], flt[j], kSubFrame), 2);
                     continue;
                 }
@@ -871,7 +876,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         const int64_t vmax = AbsMax(v, 20);
         for (int i = 0; i < bound; ++i, g += 20) {
             int32_t acc = 0;
-            if (vmax * row_abs[i] <= kMax32) {
+            if (fast_ && vmax * row_abs[i] <= kMax32) {
                 acc = Dot(v, g, 20);
             } else {
                 for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
@@ -893,7 +898,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
 
     int16_t rez[kSubFrame];
     DecodeAdaptive(rez, prev_exc_, olp, lid, gid);
-    if ((int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
+    if (fast_ && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
         for (int i = 0; i < kSubFrame; ++i) {
             const int32_t acc =
                 target[i] * 32768 - 2 * Dot(rez, imp_rev + kSubFrame - 1 - i, i + 1);
@@ -1084,7 +1089,7 @@ void Encoder::FindFixed(int16_t* target, int16_t* imp, int16_t olp, Subframe& sf
     int16_t rr[4 * kPositions + 6 * kMatrix];
     CorrelateImpulse(imp, rr);
     int16_t dn[kLongSub];
-    CorrelateTarget(imp, target, dn);
+    CorrelateTarget(imp, target, dn, fast_);
     int16_t y[kSubFrame];
     sf.positions = AcelpSearch(dn, rr, imp, y, &sf.grid, &sf.signs);
     int16_t gain_q;

@@ -66,6 +66,11 @@ class Encoder {
     // coded bytes are then meaningless.
     bool fault() const { return fault_; }
 
+    // Off: the sums whose plain-arithmetic shortcut depends on a bound checked
+    // on the signal always run through the saturating operators instead. The
+    // bytes are the same either way; tests compare the two.
+    void SetFastPaths(bool on) { fast_ = on; }
+
   private:
     struct Subframe {
         int16_t lag_offset = 0;  // adaptive codebook lag offset
@@ -109,6 +114,7 @@ class Encoder {
     int16_t sine_detect_;
     int16_t allowance_;  // fixed-codebook search allowance carried between subframes
     bool fault_;
+    bool fast_ = true;
 };
 
 }  // namespace qm::g7231
