@@ -975,10 +975,14 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
             r23[i] = i_mult(r23[i], i_mult(sign[pa + 2], sign[pb + 3]));
         }
 
-    // Correlations of the last track's positions on each grid, side by side.
+    // Correlations of the last two tracks' positions on each grid, side by side.
+    int16_t dn2[2][kPositions];
     int16_t dn3[2][kPositions];
     for (int g = 0; g < 2; ++g)
-        for (int j = 0; j < kPositions; ++j) dn3[g][j] = dn[6 + g + 8 * j];
+        for (int j = 0; j < kPositions; ++j) {
+            dn2[g][j] = dn[4 + g + 8 * j];
+            dn3[g][j] = dn[6 + g + 8 * j];
+        }
 
     int16_t time = add(kSearchAllowance, allowance_);
     int ip0 = 0, ip1 = 2, ip2 = 4, ip3 = 6;
@@ -998,16 +1002,23 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
             const int16_t ps1 = add(ps0, dn[i1]);
             const int16_t ps1a = add(ps0a, dn[i1 + 1]);
             const int32_t alp1 = 2 * int32_t{alp0} + 2 * r11[j1] + 4 * r01[j0 * kPositions + j1];
+            // The third pulse's eight positions at once: the better grid of
+            // each, and which of them pass the threshold.
+            int16_t p2[kPositions];
+            int16_t s2[kPositions];
+            unsigned pass = 0;
             for (int j2 = 0; j2 < kPositions; ++j2) {
+                const int16_t even = add(ps1, dn2[0][j2]);
+                const int16_t odd = add(ps1a, dn2[1][j2]);
+                s2[j2] = odd > even;
+                p2[j2] = odd > even ? odd : even;
+                pass |= static_cast<unsigned>(p2[j2] > thres) << j2;
+            }
+            for (; pass != 0; pass &= pass - 1) {
+                const int j2 = __builtin_ctz(pass);
                 const int i2 = 4 + 8 * j2;
-                int16_t ps2 = add(ps1, dn[i2]);
-                const int16_t ps2a = add(ps1a, dn[i2 + 1]);
-                int16_t shift = 0;
-                if (ps2a > ps2) {
-                    shift = 1;
-                    ps2 = ps2a;
-                }
-                if (ps2 <= thres) continue;
+                const int16_t ps2 = p2[j2];
+                const int16_t shift = s2[j2];
                 // The energies are sums of at most ten 16-bit values with
                 // weights 2 and 4, far inside the 32-bit range, so plain
                 // arithmetic gives the saturating result. The criterion's sign
