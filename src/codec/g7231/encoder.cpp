@@ -221,10 +221,15 @@ void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) 
     int32_t y32[kSubFrame];
     int32_t max = 0;
     const bool safe = fast && MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
+    // Zero-padded copies make every sum one fixed-length dot product.
+    int16_t xz[2 * kLongSub] = {};
+    int16_t hz[kLongSub] = {};
+    std::memcpy(xz, x, kSubFrame * sizeof(int16_t));
+    std::memcpy(hz, h, kSubFrame * sizeof(int16_t));
     for (int i = 0; i < kSubFrame; ++i) {
         int32_t s = 0;
         if (safe) {
-            s = 2 * Dot(x + i, h, kSubFrame - i);
+            s = 2 * Dot(xz + i, hz, kLongSub);
         } else {
             for (int j = i; j < kSubFrame; ++j) s = L_mac(s, x[j], h[j - i]);
         }
@@ -651,13 +656,22 @@ HarmonicFilter Encoder::ComputeHarmonic(const int16_t* buf, int start, int16_t o
     int32_t lcr[15];
     lcr[0] = 0;
     for (int i = 0; i < kSubFrame; ++i) lcr[0] = L_mac(lcr[0], buf[start + i], buf[start + i]);
+    const int64_t cur_energy = Energy(buf + start, kSubFrame);
     for (int i = 0; i <= 2 * kHarmonicRange; ++i) {
         const int16_t* d = buf + start - (olp - kHarmonicRange + i);
         int32_t ccr = 0;
         int32_t enr = 0;
-        for (int j = 0; j < kSubFrame; ++j) {
-            ccr = L_mac(ccr, buf[start + j], d[j]);
-            enr = L_mac(enr, d[j], d[j]);
+        // A saturating sum of squares is the plain sum capped; the cross sum
+        // is plain when the energies bound it.
+        const int64_t lag_energy = Energy(d, kSubFrame);
+        if (fast_ && MacSafe(cur_energy, lag_energy)) {
+            ccr = 2 * Dot(buf + start, d, kSubFrame);
+            enr = lag_energy >= (int64_t{1} << 30) ? kMax32 : static_cast<int32_t>(2 * lag_energy);
+        } else {
+            for (int j = 0; j < kSubFrame; ++j) {
+                ccr = L_mac(ccr, buf[start + j], d[j]);
+                enr = L_mac(enr, d[j], d[j]);
+            }
         }
         lcr[2 * i + 1] = enr;
         lcr[2 * i + 2] = ccr;
@@ -779,8 +793,10 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
     }
     // The impulse response reversed, so that each filtered sample is a plain
     // dot product; sum |imp| bounds every convolution sum below.
-    int16_t imp_rev[kSubFrame];
-    for (int i = 0; i < kSubFrame; ++i) imp_rev[i] = imp[kSubFrame - 1 - i];
+    // rev[63 - i + j] = imp[i - j], zero where i - j is outside the response,
+    // so that each convolution sum is one fixed-length dot product.
+    int16_t rev[2 * kLongSub] = {};
+    for (int m = 0; m < kSubFrame; ++m) rev[kLongSub - 1 - m] = imp[m];
     const int64_t imp_abs = AbsSum(imp, kSubFrame);
     const int64_t imp_max = AbsMax(imp, kSubFrame);
     const int64_t target_energy = Energy(target, kSubFrame);
@@ -792,9 +808,11 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         GetResidual(rez, prev_exc_, olp - 1 + k);
         int16_t flt[kPitchOrder][kSubFrame];
         const int16_t* r = rez + kPitchOrder - 1;
+        int16_t r64[kLongSub] = {};
+        std::memcpy(r64, r, kSubFrame * sizeof(int16_t));
         if (fast_ && 2 * AbsMax(r, kSubFrame) * imp_abs <= kMax32) {
             for (int i = 0; i < kSubFrame; ++i)
-                flt[kPitchOrder - 1][i] = round_l(2 * Dot(r, imp_rev + kSubFrame - 1 - i, i + 1));
+                flt[kPitchOrder - 1][i] = round_l(2 * Dot(r64, rev + kLongSub - 1 - i, kLongSub));
         } else {
             for (int i = 0; i < kSubFrame; ++i) {
                 int32_t acc = 0;
@@ -870,14 +888,24 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
     int32_t best = 0;
     int16_t lid = 1;
     int16_t gid = 0;
+    // The codebook rows padded with zeros to 24 values, a whole number of
+    // vector registers, for the plain sums.
+    static const auto padded = [] {
+        std::array<std::array<int16_t, 24>, kGainEntries170> t{};
+        for (int i = 0; i < kGainEntries170; ++i)
+            for (int j = 0; j < 20; ++j) t[i][j] = kAdaptiveCodebookGain170[20 * i + j];
+        return t;
+    }();
     for (int k = 0; k < hb; ++k) {
         const int16_t* g = kAdaptiveCodebookGain170;
         const int16_t* v = vct + k * 20;
         const int64_t vmax = AbsMax(v, 20);
+        int16_t v24[24] = {};
+        std::memcpy(v24, v, 20 * sizeof(int16_t));
         for (int i = 0; i < bound; ++i, g += 20) {
             int32_t acc = 0;
             if (fast_ && vmax * row_abs[i] <= kMax32) {
-                acc = Dot(v, g, 20);
+                acc = Dot(v24, padded[i].data(), 24);
             } else {
                 for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
             }
@@ -896,12 +924,11 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
     sf.gain_index = gid;
     *olp_io = olp;
 
-    int16_t rez[kSubFrame];
+    int16_t rez[kLongSub] = {};
     DecodeAdaptive(rez, prev_exc_, olp, lid, gid);
     if (fast_ && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
         for (int i = 0; i < kSubFrame; ++i) {
-            const int32_t acc =
-                target[i] * 32768 - 2 * Dot(rez, imp_rev + kSubFrame - 1 - i, i + 1);
+            const int32_t acc = target[i] * 32768 - 2 * Dot(rez, rev + kLongSub - 1 - i, kLongSub);
             target[i] = round_l(L_shl(acc, 1));
         }
         return;
