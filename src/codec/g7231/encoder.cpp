@@ -103,6 +103,27 @@ inline int32_t Msu10(int32_t acc, const int16_t* a, const int16_t* x) {
     for (int j = 0; j < kLpcOrder; ++j) acc = L_msu(acc, a[j], x[j]);
     return acc;
 }
+// The same sums when `bound` (2 sum |a| times a bound on |x|) shows that no
+// partial sum can saturate: then the plain dot product, free to reassociate.
+inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x, int64_t bound) {
+    if (std::abs(int64_t{acc}) + bound <= kMax32) return acc + 2 * Dot(a, x, kLpcOrder);
+    return Mac10(acc, a, x);
+}
+inline int32_t Msu10(int32_t acc, const int16_t* a, const int16_t* x, int64_t bound) {
+    if (std::abs(int64_t{acc}) + bound <= kMax32) return acc - 2 * Dot(a, x, kLpcOrder);
+    return Msu10(acc, a, x);
+}
+// Twice the sums of |coefficient| of the three filters of a subframe; with
+// the shortcuts off, values so large that every bound fails.
+struct FilterSums {
+    int64_t synthesis, zero, pole;
+    FilterSums(const int16_t* qnt_lpc, const int16_t* per_lpc, bool fast)
+        : synthesis(Twice(AbsSum(qnt_lpc, kLpcOrder), fast)),
+          zero(Twice(AbsSum(per_lpc, kLpcOrder), fast)),
+          pole(Twice(AbsSum(per_lpc + kLpcOrder, kLpcOrder), fast)) {}
+    static int64_t Twice(int64_t v, bool fast) { return fast ? 2 * v : int64_t{1} << 40; }
+};
+
 inline void Push(int16_t* line, int16_t v) {
     for (int j = kLpcOrder - 1; j > 0; --j) line[j] = line[j - 1];
     line[0] = v;
@@ -119,11 +140,16 @@ inline void GetResidual(int16_t* out, const int16_t* prev_exc, int lag) {
 }
 
 // Adaptive codebook contribution for lag olp - 1 + offset and gain entry `gid`.
-void DecodeAdaptive(int16_t* out, const int16_t* prev_exc, int16_t olp, int16_t offset,
-                    int16_t gid) {
+void DecodeAdaptive(int16_t* out, const int16_t* prev_exc, int16_t olp, int16_t offset, int16_t gid,
+                    bool fast) {
     int16_t rez[kSubFrame + kPitchOrder - 1];
     GetResidual(rez, prev_exc, olp - 1 + offset);
     const int16_t* g = kAdaptiveCodebookGain170 + gid * 20;
+    if (fast && 2 * AbsMax(rez, kSubFrame + kPitchOrder - 1) * AbsSum(g, kPitchOrder) <= kMax32) {
+        for (int i = 0; i < kSubFrame; ++i)
+            out[i] = round_l(L_shl(2 * Dot(rez + i, g, kPitchOrder), 1));
+        return;
+    }
     for (int i = 0; i < kSubFrame; ++i) {
         int32_t acc = 0;
         for (int j = 0; j < kPitchOrder; ++j) acc = L_mac(acc, rez[i + j], g[j]);
@@ -475,20 +501,31 @@ int32_t Encoder::QuantizeLsp(int16_t* lsp) {
         const int64_t cmax = code_max[k];
         const int64_t lmax = AbsMax(lsp + first, len);
         if (fast_ && 4 * len * lmax * cmax + 2 * len * cmax * cmax <= kMax32) {
-            for (int i = 0; i < kLspCodebookSize; ++i, cb += len) {
-                int32_t a = 0;
-                int32_t c = 0;
-                for (int j = 0; j < len; ++j) {
-                    const int32_t t = (int32_t{w[first + j]} * cb[j] + 0x4000) >> 15;
-                    a += lsp[first + j] * t;
-                    c += cb[j] * t;
-                }
-                const int32_t acc = 4 * a - 2 * c;
-                if (acc > best) {
-                    best = acc;
-                    best_i = i;
+            // Code values transposed (value j of every entry together), so the
+            // criterion of all 256 entries is computed side by side.
+            static const auto columns = [] {
+                std::array<std::array<std::array<int16_t, kLspCodebookSize>, 4>, 3> t{};
+                for (int b = 0; b < 3; ++b)
+                    for (int i = 0; i < kLspCodebookSize; ++i)
+                        for (int j = 0; j < kLspBandInfo[2 * b + 1]; ++j)
+                            t[b][j][i] = kLspCodebooks[b][i * kLspBandInfo[2 * b + 1] + j];
+                return t;
+            }();
+            int32_t crit[kLspCodebookSize] = {};
+            for (int j = 0; j < len; ++j) {
+                const int32_t wj = w[first + j];
+                const int32_t lj = 4 * int32_t{lsp[first + j]};
+                const int16_t* col = columns[k][j].data();
+                for (int i = 0; i < kLspCodebookSize; ++i) {
+                    const int32_t t = (wj * col[i] + 0x4000) >> 15;
+                    crit[i] += lj * t - 2 * col[i] * t;
                 }
             }
+            for (int i = 0; i < kLspCodebookSize; ++i)
+                if (crit[i] > best) {
+                    best = crit[i];
+                    best_i = i;
+                }
             index = (index << 8) + best_i;
             continue;
         }
@@ -567,12 +604,19 @@ void Encoder::ShiftHistory(int16_t* data) {
 
 void Encoder::WeightSpeech(int16_t* data, const int16_t* per_lpc) {
     for (int k = 0; k < kSubFrames; ++k, per_lpc += 2 * kLpcOrder) {
+        const int64_t zero = FilterSums::Twice(AbsSum(per_lpc, kLpcOrder), fast_);
+        const int64_t pole = FilterSums::Twice(AbsSum(per_lpc + kLpcOrder, kLpcOrder), fast_);
+        int64_t fir_max = AbsMax(wght_fir_, kLpcOrder);
+        int64_t iir_max = AbsMax(wght_iir_, kLpcOrder);
         for (int i = 0; i < kSubFrame; ++i) {
             int16_t* p = data + k * kSubFrame + i;
-            int32_t acc = Msu10(L_shr(L_deposit_h(*p), 2), per_lpc, wght_fir_);
+            int32_t acc =
+                Msu10(L_shr(L_deposit_h(*p), 2), per_lpc, wght_fir_, zero * (fir_max + 1));
             Push(wght_fir_, *p);
-            acc = Mac10(acc, per_lpc + kLpcOrder, wght_iir_);
+            fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{*p}));
+            acc = Mac10(acc, per_lpc + kLpcOrder, wght_iir_, pole * (iir_max + 1));
             Push(wght_iir_, round_l(L_shl(acc, 2)));
+            iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{wght_iir_[0]}));
             *p = wght_iir_[0];
         }
     }
@@ -728,16 +772,22 @@ namespace {
 // zero and the filters start from the given state (the ringing). out[i]
 // receives the 32-bit output before rounding.
 void Cascade(bool impulse, const int16_t* qnt_lpc, const int16_t* per_lpc, HarmonicFilter pw,
-             int16_t* fir, int16_t* iir, int16_t* temp, int32_t* out) {
+             int16_t* fir, int16_t* iir, int16_t* temp, int32_t* out, bool fast) {
+    // Bounds on everything the delay lines have held, for the shortcuts.
+    const FilterSums sums(qnt_lpc, per_lpc, fast);
+    int64_t fir_max = AbsMax(fir, kLpcOrder);
+    int64_t iir_max = AbsMax(iir, kLpcOrder);
     int32_t acc0 = impulse ? 0x04000000 : 0;
     for (int i = 0; i < kSubFrame; ++i) {
-        acc0 = Mac10(acc0, qnt_lpc, fir);
+        acc0 = Mac10(acc0, qnt_lpc, fir, sums.synthesis * (fir_max + 1));
         const int32_t acc1 = L_shl(acc0, 2);
-        acc0 = Msu10(acc0, per_lpc, fir);
+        acc0 = Msu10(acc0, per_lpc, fir, sums.zero * (fir_max + 1));
         if (impulse) acc0 = L_shl(acc0, 1);
         Push(fir, round_l(acc1));
-        acc0 = Mac10(acc0, per_lpc + kLpcOrder, iir);
+        fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{fir[0]}));
+        acc0 = Mac10(acc0, per_lpc + kLpcOrder, iir, sums.pole * (iir_max + 1));
         Push(iir, round_l(L_shl(acc0, 2)));
+        iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{iir[0]}));
         temp[kPitchMax + i] = iir[0];
         out[i] = L_msu(L_deposit_h(iir[0]), pw.gain, temp[kPitchMax - pw.lag + i]);
         acc0 = 0;
@@ -745,12 +795,12 @@ void Cascade(bool impulse, const int16_t* qnt_lpc, const int16_t* per_lpc, Harmo
 }
 
 void ImpulseResponse(int16_t* imp, const int16_t* qnt_lpc, const int16_t* per_lpc,
-                     HarmonicFilter pw) {
+                     HarmonicFilter pw, bool fast) {
     int16_t fir[kLpcOrder] = {};
     int16_t iir[kLpcOrder] = {};
     int16_t temp[kPitchMax + kSubFrame] = {};
     int32_t out[kSubFrame];
-    Cascade(true, qnt_lpc, per_lpc, pw, fir, iir, temp, out);
+    Cascade(true, qnt_lpc, per_lpc, pw, fir, iir, temp, out, fast);
     for (int i = 0; i < kSubFrame; ++i) imp[i] = round_l(out[i]);
 }
 
@@ -765,7 +815,7 @@ void Encoder::SubtractRinging(int16_t* target, const int16_t* qnt_lpc, const int
     std::memcpy(fir, ring_fir_, sizeof(fir));
     std::memcpy(iir, ring_iir_, sizeof(iir));
     int32_t out[kSubFrame];
-    Cascade(false, qnt_lpc, per_lpc, pw, fir, iir, temp, out);
+    Cascade(false, qnt_lpc, per_lpc, pw, fir, iir, temp, out, fast_);
     for (int i = 0; i < kSubFrame; ++i) target[i] = round_l(L_sub(L_deposit_h(target[i]), out[i]));
 }
 
@@ -925,7 +975,7 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
     *olp_io = olp;
 
     int16_t rez[kLongSub] = {};
-    DecodeAdaptive(rez, prev_exc_, olp, lid, gid);
+    DecodeAdaptive(rez, prev_exc_, olp, lid, gid, fast_);
     if (fast_ && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
         for (int i = 0; i < kSubFrame; ++i) {
             const int32_t acc = target[i] * 32768 - 2 * Dot(rez, rev + kLongSub - 1 - i, kLongSub);
@@ -1169,14 +1219,20 @@ void Encoder::UpdateError(int16_t olp, int16_t lag_offset, int16_t gain_index) {
 
 void Encoder::UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t* per_lpc) {
     std::memmove(prev_err_, prev_err_ + kSubFrame, (kPitchMax - kSubFrame) * sizeof(int16_t));
+    const FilterSums sums(qnt_lpc, per_lpc, fast_);
+    int64_t fir_max = AbsMax(ring_fir_, kLpcOrder);
+    int64_t iir_max = AbsMax(ring_iir_, kLpcOrder);
     for (int i = 0; i < kSubFrame; ++i) {
-        int32_t acc0 = Mac10(L_shr(L_deposit_h(exc[i]), 3), qnt_lpc, ring_fir_);
+        int32_t acc0 = Mac10(L_shr(L_deposit_h(exc[i]), 3), qnt_lpc, ring_fir_,
+                             sums.synthesis * (fir_max + 1));
         const int32_t acc1 = L_shl(acc0, 2);
         exc[i] = shl(round_l(acc1), 1);
-        acc0 = Msu10(acc0, per_lpc, ring_fir_);
+        acc0 = Msu10(acc0, per_lpc, ring_fir_, sums.zero * (fir_max + 1));
         Push(ring_fir_, round_l(acc1));
-        acc0 = Mac10(acc0, per_lpc + kLpcOrder, ring_iir_);
+        fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{ring_fir_[0]}));
+        acc0 = Mac10(acc0, per_lpc + kLpcOrder, ring_iir_, sums.pole * (iir_max + 1));
         Push(ring_iir_, round_l(L_shl(acc0, 2)));
+        iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{ring_iir_[0]}));
         prev_err_[kPitchMax - kSubFrame + i] = ring_iir_[0];
     }
 }
@@ -1251,7 +1307,7 @@ void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trac
         const int16_t* q = qnt_lpc + i * kLpcOrder;
         const int16_t* p = per_lpc + i * 2 * kLpcOrder;
         int16_t imp[kSubFrame];
-        ImpulseResponse(imp, q, p, pw[i]);
+        ImpulseResponse(imp, q, p, pw[i], fast_);
         SubframeTrace* st = trace ? &trace->subframes[i] : nullptr;
         if (st) std::memcpy(st->impulse_response, imp, sizeof(imp));
         SubtractRinging(d, q, p, pw[i]);
@@ -1259,7 +1315,7 @@ void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trac
         FindAdaptive(d, imp, &olp[i >> 1], i, sf[i]);
         FindFixed(d, imp, olp[i >> 1], sf[i]);
         // Excitation: the fixed contribution (at half scale) plus the adaptive one.
-        DecodeAdaptive(imp, prev_exc_, olp[i >> 1], sf[i].lag_offset, sf[i].gain_index);
+        DecodeAdaptive(imp, prev_exc_, olp[i >> 1], sf[i].lag_offset, sf[i].gain_index, fast_);
         std::memmove(prev_exc_, prev_exc_ + kSubFrame, (kPitchMax - kSubFrame) * sizeof(int16_t));
         for (int j = 0; j < kSubFrame; ++j) {
             d[j] = add(shl(d[j], 1), imp[j]);
