@@ -71,14 +71,24 @@ inline int32_t AbsSum(const int16_t* a, int n) {
     return s;
 }
 
-// Sum of |g| over each 20-value row of the 170-entry pitch gain codebook.
-const std::array<int32_t, 170>& GainRowAbsSums() {
-    static const std::array<int32_t, 170> sums = [] {
-        std::array<int32_t, 170> r{};
-        for (int i = 0; i < 170; ++i) r[i] = AbsSum(kAdaptiveCodebookGain170 + 20 * i, 20);
+// The 170-entry pitch gain codebook prepared for the plain sums: each row
+// padded with zeros to 24 values (a whole number of vector registers), and
+// each row's sum of |g| for the bound that allows them.
+struct GainRows {
+    std::array<std::array<int16_t, 24>, 170> padded{};
+    std::array<int32_t, 170> abs_sum{};
+};
+const GainRows& PreparedGainRows() {
+    static const GainRows rows = [] {
+        GainRows r;
+        for (int i = 0; i < 170; ++i) {
+            const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
+            std::copy(g, g + 20, r.padded[i].begin());
+            r.abs_sum[i] = AbsSum(g, 20);
+        }
         return r;
     }();
-    return sums;
+    return rows;
 }
 
 // Scales v by 2^(norm_s(max |v|) - 3) so that its peak has about 12 bits; a
@@ -841,10 +851,9 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         if (olp == kPitchMin) olp = add(olp, 1);
         if (olp > kPitchMax - 5) olp = kPitchMax - 5;
     }
-    // The impulse response reversed, so that each filtered sample is a plain
-    // dot product; sum |imp| bounds every convolution sum below.
     // rev[63 - i + j] = imp[i - j], zero where i - j is outside the response,
-    // so that each convolution sum is one fixed-length dot product.
+    // so that each convolution sum is one fixed-length dot product; sum |imp|
+    // bounds every convolution sum below.
     int16_t rev[2 * kLongSub] = {};
     for (int m = 0; m < kSubFrame; ++m) rev[kLongSub - 1 - m] = imp[m];
     const int64_t imp_abs = AbsSum(imp, kSubFrame);
@@ -934,18 +943,10 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
 
     // No table value is -32768, so each half product is the plain product;
     // max |v| * sum |g| bounds every partial sum.
-    const std::array<int32_t, 170>& row_abs = GainRowAbsSums();
+    const GainRows& rows = PreparedGainRows();
     int32_t best = 0;
     int16_t lid = 1;
     int16_t gid = 0;
-    // The codebook rows padded with zeros to 24 values, a whole number of
-    // vector registers, for the plain sums.
-    static const auto padded = [] {
-        std::array<std::array<int16_t, 24>, kGainEntries170> t{};
-        for (int i = 0; i < kGainEntries170; ++i)
-            for (int j = 0; j < 20; ++j) t[i][j] = kAdaptiveCodebookGain170[20 * i + j];
-        return t;
-    }();
     for (int k = 0; k < hb; ++k) {
         const int16_t* g = kAdaptiveCodebookGain170;
         const int16_t* v = vct + k * 20;
@@ -954,8 +955,8 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         std::memcpy(v24, v, 20 * sizeof(int16_t));
         for (int i = 0; i < bound; ++i, g += 20) {
             int32_t acc = 0;
-            if (fast_ && vmax * row_abs[i] <= kMax32) {
-                acc = Dot(v24, padded[i].data(), 24);
+            if (fast_ && vmax * rows.abs_sum[i] <= kMax32) {
+                acc = Dot(v24, rows.padded[i].data(), 24);
             } else {
                 for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
             }
@@ -1170,6 +1171,8 @@ void Encoder::FindFixed(int16_t* target, int16_t* imp, int16_t olp, Subframe& sf
     const int gid = sf.gain_index;
     const int t0 = olp - 1 + sf.lag_offset + kAcelpPitchLagOffset170[gid];
     const int16_t gain_t0 = kAcelpPitchGain170[gid];
+    // The pulse search works on the impulse response at half scale (the gain
+    // quantiser's denormalisation expects it); the lowest bit is dropped.
     for (int i = 0; i < kSubFrame; ++i) imp[i] = shr(imp[i], 1);
     // Fold the pitch contribution into the impulse response.
     if (t0 < kSubFrame - 2)
