@@ -613,23 +613,31 @@ void Encoder::ShiftHistory(int16_t* data) {
 }
 
 void Encoder::WeightSpeech(int16_t* data, const int16_t* per_lpc) {
+    // Local delay lines: stores through `data` cannot alias them, so they can
+    // stay in registers.
+    int16_t fir[kLpcOrder];
+    int16_t iir[kLpcOrder];
+    std::memcpy(fir, wght_fir_, sizeof(fir));
+    std::memcpy(iir, wght_iir_, sizeof(iir));
     for (int k = 0; k < kSubFrames; ++k, per_lpc += 2 * kLpcOrder) {
         const int64_t zero = FilterSums::Twice(AbsSum(per_lpc, kLpcOrder), fast_);
         const int64_t pole = FilterSums::Twice(AbsSum(per_lpc + kLpcOrder, kLpcOrder), fast_);
-        int64_t fir_max = AbsMax(wght_fir_, kLpcOrder);
-        int64_t iir_max = AbsMax(wght_iir_, kLpcOrder);
+        int64_t fir_max = AbsMax(fir, kLpcOrder);
+        int64_t iir_max = AbsMax(iir, kLpcOrder);
         for (int i = 0; i < kSubFrame; ++i) {
             int16_t* p = data + k * kSubFrame + i;
-            int32_t acc =
-                Msu10(L_shr(L_deposit_h(*p), 2), per_lpc, wght_fir_, zero * (fir_max + 1));
-            Push(wght_fir_, *p);
-            fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{*p}));
-            acc = Mac10(acc, per_lpc + kLpcOrder, wght_iir_, pole * (iir_max + 1));
-            Push(wght_iir_, round_l(L_shl(acc, 2)));
-            iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{wght_iir_[0]}));
-            *p = wght_iir_[0];
+            const int16_t x = *p;
+            int32_t acc = Msu10(L_shr(L_deposit_h(x), 2), per_lpc, fir, zero * (fir_max + 1));
+            Push(fir, x);
+            fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{x}));
+            acc = Mac10(acc, per_lpc + kLpcOrder, iir, pole * (iir_max + 1));
+            Push(iir, round_l(L_shl(acc, 2)));
+            iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{iir[0]}));
+            *p = iir[0];
         }
     }
+    std::memcpy(wght_fir_, fir, sizeof(fir));
+    std::memcpy(wght_iir_, iir, sizeof(iir));
 }
 
 int16_t Encoder::EstimatePitch(const int16_t* buf, int start) {
@@ -1223,21 +1231,28 @@ void Encoder::UpdateError(int16_t olp, int16_t lag_offset, int16_t gain_index) {
 void Encoder::UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t* per_lpc) {
     std::memmove(prev_err_, prev_err_ + kSubFrame, (kPitchMax - kSubFrame) * sizeof(int16_t));
     const FilterSums sums(qnt_lpc, per_lpc, fast_);
-    int64_t fir_max = AbsMax(ring_fir_, kLpcOrder);
-    int64_t iir_max = AbsMax(ring_iir_, kLpcOrder);
+    // Local delay lines, as in WeightSpeech.
+    int16_t fir[kLpcOrder];
+    int16_t iir[kLpcOrder];
+    std::memcpy(fir, ring_fir_, sizeof(fir));
+    std::memcpy(iir, ring_iir_, sizeof(iir));
+    int64_t fir_max = AbsMax(fir, kLpcOrder);
+    int64_t iir_max = AbsMax(iir, kLpcOrder);
     for (int i = 0; i < kSubFrame; ++i) {
-        int32_t acc0 = Mac10(L_shr(L_deposit_h(exc[i]), 3), qnt_lpc, ring_fir_,
-                             sums.synthesis * (fir_max + 1));
+        int32_t acc0 =
+            Mac10(L_shr(L_deposit_h(exc[i]), 3), qnt_lpc, fir, sums.synthesis * (fir_max + 1));
         const int32_t acc1 = L_shl(acc0, 2);
         exc[i] = shl(round_l(acc1), 1);
-        acc0 = Msu10(acc0, per_lpc, ring_fir_, sums.zero * (fir_max + 1));
-        Push(ring_fir_, round_l(acc1));
-        fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{ring_fir_[0]}));
-        acc0 = Mac10(acc0, per_lpc + kLpcOrder, ring_iir_, sums.pole * (iir_max + 1));
-        Push(ring_iir_, round_l(L_shl(acc0, 2)));
-        iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{ring_iir_[0]}));
-        prev_err_[kPitchMax - kSubFrame + i] = ring_iir_[0];
+        acc0 = Msu10(acc0, per_lpc, fir, sums.zero * (fir_max + 1));
+        Push(fir, round_l(acc1));
+        fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{fir[0]}));
+        acc0 = Mac10(acc0, per_lpc + kLpcOrder, iir, sums.pole * (iir_max + 1));
+        Push(iir, round_l(L_shl(acc0, 2)));
+        iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{iir[0]}));
+        prev_err_[kPitchMax - kSubFrame + i] = iir[0];
     }
+    std::memcpy(ring_fir_, fir, sizeof(fir));
+    std::memcpy(ring_iir_, iir, sizeof(iir));
 }
 
 void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trace) {
