@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/tables.h"
 
@@ -999,6 +1003,61 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
     }
 }
 
+namespace {
+
+// The last pulse's eight candidates (criterion numerator c3 and energy a3)
+// for the pulse search, with SSE2. Returns 1 when at least one of them beats
+// the current best (c3 alpha > psc a3), 0 when none does and the caller has
+// nothing to choose, and -1 without SSE2, where the caller computes them.
+// Every value is in range: ps3^2 / 2^15 is capped at 32767 as in the plain
+// loop, and the energy is 2 x (four diagonal entries) + 4 x (six cross
+// entries), at most 32 x 32768 in magnitude, so after the shift by 5 it fits
+// 16 bits and the saturating pack does not change it. Each product in the
+// test is below 2^30 and psc >= 0, so the difference is exact in 32 bits.
+inline int Candidates(int16_t ps2, const int16_t* d3, int32_t alp2, const int16_t* r33,
+                      const int16_t* q03, const int16_t* q13, const int16_t* q23, int16_t psc,
+                      int16_t alpha, int16_t* c3, int16_t* a3) {
+#if defined(__SSE2__)
+    auto load = [](const int16_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    const __m128i ps3 = _mm_adds_epi16(_mm_set1_epi16(ps2), load(d3));
+    const __m128i hi = _mm_mulhi_epi16(ps3, ps3);
+    const __m128i lo = _mm_mullo_epi16(ps3, ps3);
+    const __m128i c = _mm_or_si128(_mm_adds_epi16(hi, hi), _mm_srli_epi16(lo, 15));
+    const __m128i r = load(r33), x = load(q03), y = load(q13), z = load(q23);
+    const __m128i w24 = _mm_set1_epi32(0x00040002);  // pairs (2, 4)
+    const __m128i w44 = _mm_set1_epi32(0x00040004);  // pairs (4, 4)
+    const __m128i base = _mm_set1_epi32(alp2);
+    const __m128i e_lo = _mm_srai_epi32(
+        _mm_add_epi32(base, _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r, x), w24),
+                                          _mm_madd_epi16(_mm_unpacklo_epi16(y, z), w44))),
+        5);
+    const __m128i e_hi = _mm_srai_epi32(
+        _mm_add_epi32(base, _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r, x), w24),
+                                          _mm_madd_epi16(_mm_unpackhi_epi16(y, z), w44))),
+        5);
+    const __m128i a = _mm_packs_epi32(e_lo, e_hi);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(c3), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a3), a);
+    // c3 alpha - a3 psc for each candidate, from (c3, a3) . (alpha, -psc).
+    const __m128i k = _mm_set1_epi32(static_cast<int32_t>(
+        (static_cast<uint32_t>(static_cast<uint16_t>(-psc)) << 16) | static_cast<uint16_t>(alpha)));
+    const __m128i t_lo = _mm_madd_epi16(_mm_unpacklo_epi16(c, a), k);
+    const __m128i t_hi = _mm_madd_epi16(_mm_unpackhi_epi16(c, a), k);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i better =
+        _mm_packs_epi32(_mm_cmpgt_epi32(t_lo, zero), _mm_cmpgt_epi32(t_hi, zero));
+    return _mm_movemask_epi8(better) != 0 ? 1 : 0;
+#else
+    (void)ps2, (void)d3, (void)alp2, (void)r33, (void)q03, (void)q13, (void)q23, (void)psc,
+        (void)alpha, (void)c3, (void)a3;
+    return -1;
+#endif
+}
+
+}  // namespace
+
 int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t* y,
                              int16_t* grid, int16_t* signs) {
     int16_t rr[4 * kPositions + 6 * kMatrix];
@@ -1116,18 +1175,23 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
                 const int16_t* q13 = r13 + j1 * kPositions;
                 const int16_t* q23 = r23 + j2 * kPositions;
                 const int16_t* d3 = dn3[shift];
-                // All eight candidates first (vectorisable), then the choice in order.
+                // All eight candidates first, then the choice in order.
                 int16_t c3[kPositions];
                 int16_t a3[kPositions];
-                for (int j3 = 0; j3 < kPositions; ++j3) {
-                    const int32_t ps3 =
-                        std::clamp(int32_t{ps2} + d3[j3], int32_t{kMin16}, int32_t{kMax16});
-                    c3[j3] = static_cast<int16_t>(std::min((ps3 * ps3) >> 15, int32_t{kMax16}));
-                    a3[j3] = static_cast<int16_t>((alp2 + 2 * int32_t{r33[j3]} +
-                                                   4 * (int32_t{q03[j3]} + q13[j3] + q23[j3])) >>
-                                                  5);
+                const int found =
+                    fast_ ? Candidates(ps2, d3, alp2, r33, q03, q13, q23, psc, alpha, c3, a3) : -1;
+                if (found < 0) {
+                    for (int j3 = 0; j3 < kPositions; ++j3) {
+                        const int32_t ps3 =
+                            std::clamp(int32_t{ps2} + d3[j3], int32_t{kMin16}, int32_t{kMax16});
+                        c3[j3] = static_cast<int16_t>(std::min((ps3 * ps3) >> 15, int32_t{kMax16}));
+                        a3[j3] =
+                            static_cast<int16_t>((alp2 + 2 * int32_t{r33[j3]} +
+                                                  4 * (int32_t{q03[j3]} + q13[j3] + q23[j3])) >>
+                                                 5);
+                    }
                 }
-                for (int j3 = 0; j3 < kPositions; ++j3) {
+                for (int j3 = 0; found != 0 && j3 < kPositions; ++j3) {
                     if (int64_t{c3[j3]} * alpha > int64_t{psc} * a3[j3]) {
                         psc = c3[j3];
                         alpha = a3[j3];
