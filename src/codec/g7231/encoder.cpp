@@ -113,19 +113,11 @@ inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x) {
     for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, a[j], x[j]);
     return acc;
 }
-inline int32_t Msu10(int32_t acc, const int16_t* a, const int16_t* x) {
-    for (int j = 0; j < kLpcOrder; ++j) acc = L_msu(acc, a[j], x[j]);
-    return acc;
-}
-// The same sums when `bound` (2 sum |a| times a bound on |x|) shows that no
+// The same sum when `bound` (2 sum |a| times a bound on |x|) shows that no
 // partial sum can saturate: then the plain dot product, free to reassociate.
 inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x, int64_t bound) {
     if (std::abs(int64_t{acc}) + bound <= kMax32) return acc + 2 * Dot(a, x, kLpcOrder);
     return Mac10(acc, a, x);
-}
-inline int32_t Msu10(int32_t acc, const int16_t* a, const int16_t* x, int64_t bound) {
-    if (std::abs(int64_t{acc}) + bound <= kMax32) return acc - 2 * Dot(a, x, kLpcOrder);
-    return Msu10(acc, a, x);
 }
 // Twice the sums of |coefficient| of the three filters of a subframe; with
 // the shortcuts off, values so large that every bound fails.
@@ -141,6 +133,51 @@ struct FilterSums {
 inline void Push(int16_t* line, int16_t v) {
     for (int j = kLpcOrder - 1; j > 0; --j) line[j] = line[j - 1];
     line[0] = v;
+}
+
+// The filters of a subframe run as passes over all 60 samples, each pass
+// continuing every sample's accumulator in the same order of operations as
+// one sample-by-sample loop would (so saturation acts at the same points).
+// Only the recursive parts need a sample-by-sample loop; the zero part
+// works on values known in advance.
+
+// Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
+// then round(acc[i] << 2) enters the delay line and goes to out[i].
+// `twice_abs` is 2 sum |a| (see FilterSums).
+inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
+                     int16_t* out) {
+    // A local delay line can stay in registers: stores to `out` cannot alias it.
+    int16_t line[kLpcOrder];
+    std::memcpy(line, line_io, sizeof(line));
+    int64_t line_max = AbsMax(line, kLpcOrder);
+    for (int i = 0; i < kSubFrame; ++i) {
+        acc[i] = Mac10(acc[i], a, line, twice_abs * (line_max + 1));
+        Push(line, round_l(L_shl(acc[i], 2)));
+        line_max = std::max<int64_t>(line_max, std::abs(int32_t{line[0]}));
+        out[i] = line[0];
+    }
+    std::memcpy(line_io, line, sizeof(line));
+}
+
+// Zero part: acc[i] -= 2 sum a[j] x[9 + i - j], where x holds the ten values
+// before the subframe (oldest first) and then the subframe's 60.
+inline void ZeroPass(int32_t* acc, const int16_t* a, const int16_t* x, int64_t twice_abs) {
+    int64_t acc_max = 0;
+    for (int i = 0; i < kSubFrame; ++i) acc_max = std::max(acc_max, std::abs(int64_t{acc[i]}));
+    if (acc_max + twice_abs * (AbsMax(x, kLpcOrder + kSubFrame) + 1) <= kMax32) {
+        for (int j = 0; j < kLpcOrder; ++j) {
+            const int32_t c = 2 * int32_t{a[j]};
+            for (int i = 0; i < kSubFrame; ++i) acc[i] -= c * x[kLpcOrder - 1 + i - j];
+        }
+        return;
+    }
+    for (int i = 0; i < kSubFrame; ++i)
+        for (int j = 0; j < kLpcOrder; ++j) acc[i] = L_msu(acc[i], a[j], x[kLpcOrder - 1 + i - j]);
+}
+
+// The delay line `line` (newest first) as the head of a pass buffer (oldest first).
+inline void LineToBuffer(const int16_t* line, int16_t* x) {
+    for (int j = 0; j < kLpcOrder; ++j) x[kLpcOrder - 1 - j] = line[j];
 }
 
 // Splits the 60 + 4 sample pitch residual for `lag` out of the excitation history.
@@ -617,31 +654,18 @@ void Encoder::ShiftHistory(int16_t* data) {
 }
 
 void Encoder::WeightSpeech(int16_t* data, const int16_t* per_lpc) {
-    // Local delay lines: stores through `data` cannot alias them, so they can
-    // stay in registers.
-    int16_t fir[kLpcOrder];
-    int16_t iir[kLpcOrder];
-    std::memcpy(fir, wght_fir_, sizeof(fir));
-    std::memcpy(iir, wght_iir_, sizeof(iir));
     for (int k = 0; k < kSubFrames; ++k, per_lpc += 2 * kLpcOrder) {
-        const int64_t zero = FilterSums::Twice(AbsSum(per_lpc, kLpcOrder), fast_);
-        const int64_t pole = FilterSums::Twice(AbsSum(per_lpc + kLpcOrder, kLpcOrder), fast_);
-        int64_t fir_max = AbsMax(fir, kLpcOrder);
-        int64_t iir_max = AbsMax(iir, kLpcOrder);
-        for (int i = 0; i < kSubFrame; ++i) {
-            int16_t* p = data + k * kSubFrame + i;
-            const int16_t x = *p;
-            int32_t acc = Msu10(L_shr(L_deposit_h(x), 2), per_lpc, fir, zero * (fir_max + 1));
-            Push(fir, x);
-            fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{x}));
-            acc = Mac10(acc, per_lpc + kLpcOrder, iir, pole * (iir_max + 1));
-            Push(iir, round_l(L_shl(acc, 2)));
-            iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{iir[0]}));
-            *p = iir[0];
-        }
+        int16_t* d = data + k * kSubFrame;
+        int16_t x[kLpcOrder + kSubFrame];
+        LineToBuffer(wght_fir_, x);
+        std::memcpy(x + kLpcOrder, d, kSubFrame * sizeof(int16_t));
+        for (int j = 0; j < kLpcOrder; ++j) wght_fir_[j] = x[kLpcOrder + kSubFrame - 1 - j];
+        int32_t acc[kSubFrame];
+        for (int i = 0; i < kSubFrame; ++i) acc[i] = L_shr(L_deposit_h(d[i]), 2);
+        ZeroPass(acc, per_lpc, x, FilterSums::Twice(AbsSum(per_lpc, kLpcOrder), fast_));
+        PolePass(acc, per_lpc + kLpcOrder, wght_iir_,
+                 FilterSums::Twice(AbsSum(per_lpc + kLpcOrder, kLpcOrder), fast_), d);
     }
-    std::memcpy(wght_fir_, fir, sizeof(fir));
-    std::memcpy(wght_iir_, iir, sizeof(iir));
 }
 
 int16_t Encoder::EstimatePitch(const int16_t* buf, int start) {
@@ -795,25 +819,19 @@ namespace {
 // receives the 32-bit output before rounding.
 void Cascade(bool impulse, const int16_t* qnt_lpc, const int16_t* per_lpc, HarmonicFilter pw,
              int16_t* fir, int16_t* iir, int16_t* temp, int32_t* out, bool fast) {
-    // Bounds on everything the delay lines have held, for the shortcuts.
     const FilterSums sums(qnt_lpc, per_lpc, fast);
-    int64_t fir_max = AbsMax(fir, kLpcOrder);
-    int64_t iir_max = AbsMax(iir, kLpcOrder);
-    int32_t acc0 = impulse ? 0x04000000 : 0;
-    for (int i = 0; i < kSubFrame; ++i) {
-        acc0 = Mac10(acc0, qnt_lpc, fir, sums.synthesis * (fir_max + 1));
-        const int32_t acc1 = L_shl(acc0, 2);
-        acc0 = Msu10(acc0, per_lpc, fir, sums.zero * (fir_max + 1));
-        if (impulse) acc0 = L_shl(acc0, 1);
-        Push(fir, round_l(acc1));
-        fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{fir[0]}));
-        acc0 = Mac10(acc0, per_lpc + kLpcOrder, iir, sums.pole * (iir_max + 1));
-        Push(iir, round_l(L_shl(acc0, 2)));
-        iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{iir[0]}));
-        temp[kPitchMax + i] = iir[0];
-        out[i] = L_msu(L_deposit_h(iir[0]), pw.gain, temp[kPitchMax - pw.lag + i]);
-        acc0 = 0;
-    }
+    int32_t acc[kSubFrame] = {};
+    if (impulse) acc[0] = 0x04000000;
+    // The synthesis output, which both the synthesis and the zero part filter.
+    int16_t syn[kLpcOrder + kSubFrame];
+    LineToBuffer(fir, syn);
+    PolePass(acc, qnt_lpc, fir, sums.synthesis, syn + kLpcOrder);
+    ZeroPass(acc, per_lpc, syn, sums.zero);
+    if (impulse)
+        for (int i = 0; i < kSubFrame; ++i) acc[i] = L_shl(acc[i], 1);
+    PolePass(acc, per_lpc + kLpcOrder, iir, sums.pole, temp + kPitchMax);
+    for (int i = 0; i < kSubFrame; ++i)
+        out[i] = L_msu(L_deposit_h(temp[kPitchMax + i]), pw.gain, temp[kPitchMax - pw.lag + i]);
 }
 
 void ImpulseResponse(int16_t* imp, const int16_t* qnt_lpc, const int16_t* per_lpc,
@@ -1295,28 +1313,14 @@ void Encoder::UpdateError(int16_t olp, int16_t lag_offset, int16_t gain_index) {
 void Encoder::UpdateRinging(int16_t* exc, const int16_t* qnt_lpc, const int16_t* per_lpc) {
     std::memmove(prev_err_, prev_err_ + kSubFrame, (kPitchMax - kSubFrame) * sizeof(int16_t));
     const FilterSums sums(qnt_lpc, per_lpc, fast_);
-    // Local delay lines, as in WeightSpeech.
-    int16_t fir[kLpcOrder];
-    int16_t iir[kLpcOrder];
-    std::memcpy(fir, ring_fir_, sizeof(fir));
-    std::memcpy(iir, ring_iir_, sizeof(iir));
-    int64_t fir_max = AbsMax(fir, kLpcOrder);
-    int64_t iir_max = AbsMax(iir, kLpcOrder);
-    for (int i = 0; i < kSubFrame; ++i) {
-        int32_t acc0 =
-            Mac10(L_shr(L_deposit_h(exc[i]), 3), qnt_lpc, fir, sums.synthesis * (fir_max + 1));
-        const int32_t acc1 = L_shl(acc0, 2);
-        exc[i] = shl(round_l(acc1), 1);
-        acc0 = Msu10(acc0, per_lpc, fir, sums.zero * (fir_max + 1));
-        Push(fir, round_l(acc1));
-        fir_max = std::max<int64_t>(fir_max, std::abs(int32_t{fir[0]}));
-        acc0 = Mac10(acc0, per_lpc + kLpcOrder, iir, sums.pole * (iir_max + 1));
-        Push(iir, round_l(L_shl(acc0, 2)));
-        iir_max = std::max<int64_t>(iir_max, std::abs(int32_t{iir[0]}));
-        prev_err_[kPitchMax - kSubFrame + i] = iir[0];
-    }
-    std::memcpy(ring_fir_, fir, sizeof(fir));
-    std::memcpy(ring_iir_, iir, sizeof(iir));
+    int32_t acc[kSubFrame];
+    for (int i = 0; i < kSubFrame; ++i) acc[i] = L_shr(L_deposit_h(exc[i]), 3);
+    int16_t syn[kLpcOrder + kSubFrame];
+    LineToBuffer(ring_fir_, syn);
+    PolePass(acc, qnt_lpc, ring_fir_, sums.synthesis, syn + kLpcOrder);
+    for (int i = 0; i < kSubFrame; ++i) exc[i] = shl(syn[kLpcOrder + i], 1);
+    ZeroPass(acc, per_lpc, syn, sums.zero);
+    PolePass(acc, per_lpc + kLpcOrder, ring_iir_, sums.pole, prev_err_ + kPitchMax - kSubFrame);
 }
 
 void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trace) {
