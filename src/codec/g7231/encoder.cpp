@@ -81,6 +81,7 @@ inline int32_t AbsSum(const int16_t* a, int n) {
 struct GainRows {
     std::array<std::array<int16_t, 24>, 170> padded{};
     std::array<int32_t, 170> abs_sum{};
+    int32_t max_abs_sum = 0;
 };
 const GainRows& PreparedGainRows() {
     static const GainRows rows = [] {
@@ -89,6 +90,7 @@ const GainRows& PreparedGainRows() {
             const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
             std::copy(g, g + 20, r.padded[i].begin());
             r.abs_sum[i] = AbsSum(g, 20);
+            r.max_abs_sum = std::max(r.max_abs_sum, r.abs_sum[i]);
         }
         return r;
     }();
@@ -873,6 +875,53 @@ int16_t Encoder::TestError(int16_t lag1, int16_t lag2) const {
     return extract_l(L_shr(L_negate(acc), kTamingShift));
 }
 
+namespace {
+
+// The gain-codebook search over whole groups of four rows, for a vector v
+// (padded to 24) that max |v| * sum |g| shows cannot make any partial sum
+// saturate, so the modular SIMD sums are exact. Keeps the first row in order
+// with the largest sum above `best`, as the row-by-row loop does, and returns
+// how many rows it has searched (0 without SSE2).
+int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k, int32_t& best,
+                     int16_t& gid, int16_t& lid) {
+#if defined(__SSE2__)
+    auto load = [](const int16_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    const __m128i v0 = load(v24), v1 = load(v24 + 8), v2 = load(v24 + 16);
+    auto row = [&](int i) {
+        const int16_t* g = rows.padded[i].data();
+        return _mm_add_epi32(
+            _mm_add_epi32(_mm_madd_epi16(v0, load(g)), _mm_madd_epi16(v1, load(g + 8))),
+            _mm_madd_epi16(v2, load(g + 16)));
+    };
+    int i = 0;
+    for (; i + 4 <= bound; i += 4) {
+        const __m128i a0 = row(i), a1 = row(i + 1), a2 = row(i + 2), a3 = row(i + 3);
+        // Transpose and add: lane r holds the sum of row i + r.
+        const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(a0, a1), _mm_unpackhi_epi32(a0, a1));
+        const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(a2, a3), _mm_unpackhi_epi32(a2, a3));
+        const __m128i sums =
+            _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+        if (_mm_movemask_epi8(_mm_cmpgt_epi32(sums, _mm_set1_epi32(best))) == 0) continue;
+        int32_t acc[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(acc), sums);
+        for (int r = 0; r < 4; ++r)
+            if (acc[r] > best) {
+                best = acc[r];
+                gid = static_cast<int16_t>(i + r);
+                lid = static_cast<int16_t>(k);
+            }
+    }
+    return i;
+#else
+    (void)v24, (void)rows, (void)bound, (void)k, (void)best, (void)gid, (void)lid;
+    return 0;
+#endif
+}
+
+}  // namespace
+
 void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io, int sfc,
                            Subframe& sf) {
     int16_t olp = *olp_io;
@@ -983,7 +1032,12 @@ void Encoder::FindAdaptive(int16_t* target, const int16_t* imp, int16_t* olp_io,
         const int64_t vmax = AbsMax(v, 20);
         int16_t v24[24] = {};
         std::memcpy(v24, v, 20 * sizeof(int16_t));
-        for (int i = 0; i < bound; ++i, g += 20) {
+        int i = 0;
+        if (fast_ && vmax * rows.max_abs_sum <= kMax32) {
+            i = SearchGainGroups(v24, rows, bound, k, best, gid, lid);
+            g += 20 * i;
+        }
+        for (; i < bound; ++i, g += 20) {
             int32_t acc = 0;
             if (fast_ && vmax * rows.abs_sum[i] <= kMax32) {
                 acc = Dot(v24, rows.padded[i].data(), 24);
