@@ -1180,17 +1180,28 @@ int16_t Encoder::AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h
         if (g == 0 || t > thres) thres = t;
     }
 
-    for (int a = 0; a < kPositions; ++a)
-        for (int b = 0; b < kPositions; ++b) {
-            int i = a * kPositions + b;
-            int pa = 4 * a, pb = 4 * b;
-            r01[i] = i_mult(r01[i], i_mult(sign[pa], sign[pb + 1]));
-            r02[i] = i_mult(r02[i], i_mult(sign[pa], sign[pb + 2]));
-            r03[i] = i_mult(r03[i], i_mult(sign[pa], sign[pb + 3]));
-            r12[i] = i_mult(r12[i], i_mult(sign[pa + 1], sign[pb + 2]));
-            r13[i] = i_mult(r13[i], i_mult(sign[pa + 1], sign[pb + 3]));
-            r23[i] = i_mult(r23[i], i_mult(sign[pa + 2], sign[pb + 3]));
+    // Signs into the cross blocks: entry (a, b) of block tu times the signs
+    // of position a of track t and position b of track u. A sign of -1 is a
+    // mask of all ones: (r ^ m) - m with saturation is the saturating
+    // negation, which is what multiplying by -1 gives.
+    int16_t mask[4][kPositions];
+    for (int t = 0; t < 4; ++t)
+        for (int j = 0; j < kPositions; ++j) mask[t][j] = sign[4 * j + t] < 0 ? -1 : 0;
+    auto apply = [&](int16_t* block, int t, int u) {
+        for (int a = 0; a < kPositions; ++a) {
+            int16_t* row = block + a * kPositions;
+            for (int b = 0; b < kPositions; ++b) {
+                const int16_t m = static_cast<int16_t>(mask[t][a] ^ mask[u][b]);
+                row[b] = Saturate(int32_t{static_cast<int16_t>(row[b] ^ m)} - m);
+            }
         }
+    };
+    apply(r01, 0, 1);
+    apply(r02, 0, 2);
+    apply(r03, 0, 3);
+    apply(r12, 1, 2);
+    apply(r13, 1, 3);
+    apply(r23, 2, 3);
 
     // Correlations of the last two tracks' positions on each grid, side by side.
     int16_t dn2[2][kPositions];
