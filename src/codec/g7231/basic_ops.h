@@ -128,49 +128,28 @@ inline int32_t L_mls(int32_t lv, int16_t v) {
 }
 
 // Fractional division num / den for 0 <= num <= den, den > 0, result in Q15.
-// Outside that domain it sets `fault` and returns 0.
+// Outside that domain it sets `fault` and returns 0. The quotient is the one
+// fifteen steps of restoring division give, floor(num 2^15 / den).
 inline int16_t div_s(int16_t num, int16_t den, bool& fault) {
     if (num > den || num < 0 || den < 0 || den == 0) {
         fault = true;
         return 0;
     }
-    if (num == 0) return 0;
     if (num == den) return kMax16;
-    int32_t n = num;
-    int32_t d = den;
-    int16_t out = 0;
-    for (int i = 0; i < 15; ++i) {
-        out = static_cast<int16_t>(out << 1);
-        n <<= 1;
-        if (n >= d) {
-            n -= d;
-            out = static_cast<int16_t>(out + 1);
-        }
-    }
-    return out;
+    return static_cast<int16_t>((int32_t{num} << 15) / den);
 }
 
 // Division of a non-negative 32-bit value by (den << 16), den > 0, result in
 // Q15, saturating at 0x7fff. Outside that domain it sets `fault` and returns 0.
+// Restoring division of num / 2 by (den << 16) / 2 over fifteen steps gives
+// floor((num / 2) 2^15 / (den 2^15)), that is floor(floor(num / 2) / den).
 inline int16_t div_l(int32_t num, int16_t den, bool& fault) {
     if (den <= 0 || num < 0) {
         fault = true;
         return 0;
     }
-    int32_t d = L_deposit_h(den);
-    if (num >= d) return kMax16;
-    num >>= 1;
-    d >>= 1;
-    int16_t out = 0;
-    for (int i = 0; i < 15; ++i) {
-        out = static_cast<int16_t>(out << 1);
-        num <<= 1;
-        if (num >= d) {
-            num -= d;
-            out = static_cast<int16_t>(out + 1);
-        }
-    }
-    return out;
+    if (num >= L_deposit_h(den)) return kMax16;
+    return static_cast<int16_t>((num >> 1) / den);
 }
 
 }  // namespace qm::g7231
