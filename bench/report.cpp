@@ -74,10 +74,22 @@ BuildRun RunBuild(const std::string& root, const std::string& pkg, int code, int
     return run;
 }
 
+// The quicker of two runs of the same build; ok only if both were.
+BuildRun Faster(const BuildRun& best, const BuildRun& run, int rep) {
+    if (rep == 0) return run;
+    BuildRun r = run.seconds < best.seconds ? run : best;
+    r.ok = best.ok && run.ok;
+    return r;
+}
+
+// The shortest of at least `reps` runs of f, repeated for at least
+// `seconds` in all: the load of a shared machine comes in spells that can
+// last a second or more, and the shortest run is the one least disturbed.
 template <typename F>
-double Best(int reps, F f) {
+double Best(int reps, double seconds, F f) {
     double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
+    const auto start = Clock::now();
+    for (int i = 0; i < reps || Seconds(start, Clock::now()) < seconds; ++i) {
         const auto t0 = Clock::now();
         f();
         best = std::min(best, Seconds(t0, Clock::now()));
@@ -96,7 +108,7 @@ int main() {
         const auto speech = qmbench::SpeechLike(static_cast<size_t>(8000 * secs), 8000);
         std::vector<unsigned char> out(20 * (speech.size() / 240 + 1));
         int rc = 0;
-        const double t = Best(3, [&] {
+        const double t = Best(5, 3.0, [&] {
             rc =
                 qm::G7231EncodeClip(speech.data(), static_cast<int32_t>(speech.size()), out.data());
         });
@@ -107,7 +119,7 @@ int main() {
     {  // Levelling, fades and 48 kHz -> 16 kHz.
         const double secs = 30;
         const auto src = qmbench::SpeechLike(static_cast<size_t>(48000 * secs), 48000);
-        const double t = Best(3, [&] {
+        const double t = Best(3, 2.0, [&] {
             qm::CAudioData audio;
             audio.samples = src;
             std::string err;
@@ -123,9 +135,14 @@ int main() {
     {  // Coding on every core.
         const std::string root = qmbench::MakeScratch();
         const std::string pkg = qmbench::MakeAudioFolder(root, 120, 8000 * 3, 8000, 8000);
-        const BuildRun plain = RunBuild(root, pkg, 0, 1);
-        const BuildRun seq = RunBuild(root, pkg, 3, 1);
-        const BuildRun par = RunBuild(root, pkg, 3, static_cast<int>(cores));
+        // Best of five of each, taken in turn, so that a moment of load on
+        // the machine does not count against one of them alone.
+        BuildRun plain, seq, par;
+        for (int rep = 0; rep < 5; ++rep) {
+            plain = Faster(plain, RunBuild(root, pkg, 0, 1), rep);
+            seq = Faster(seq, RunBuild(root, pkg, 3, 1), rep);
+            par = Faster(par, RunBuild(root, pkg, 3, static_cast<int>(cores)), rep);
+        }
         const double coding = seq.seconds - plain.seconds;
         const double bound = 1.15 * coding / cores + plain.seconds;
         const bool ok = plain.ok && seq.ok && par.ok;
@@ -143,7 +160,8 @@ int main() {
         for (size_t n : {size_t{100}, size_t{1000}, size_t{10000}, size_t{65535}}) {
             const std::string root = qmbench::MakeScratch();
             const std::string pkg = qmbench::MakeAudioFolder(root, n, 800, 16000, 16000);
-            const BuildRun run = RunBuild(root, pkg, 0, 1);
+            BuildRun run;
+            for (int rep = 0; rep < 3; ++rep) run = Faster(run, RunBuild(root, pkg, 0, 1), rep);
             const double perPrompt = run.seconds / static_cast<double>(n) * 1e6;
             if (n == 100) peak100 = run.peakKiB;
             if (n == 10000) peak10k = run.peakKiB;
