@@ -67,8 +67,9 @@ class Encoder {
     bool fault() const { return fault_; }
 
     // Off: the sums whose plain-arithmetic shortcut depends on a bound checked
-    // on the signal always run through the saturating operators instead. The
-    // bytes are the same either way; tests compare the two.
+    // on the signal always run through the saturating operators instead, and
+    // the pulse search's SSE2 block gives way to its portable loop. The bytes
+    // are the same either way; tests compare the two.
     void SetFastPaths(bool on) { fast_ = on; }
 
   private:
