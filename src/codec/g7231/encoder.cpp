@@ -48,6 +48,13 @@ inline int32_t Dot(const int16_t* a, const int16_t* b, int n) {
     return s;
 }
 
+#if defined(__SSE2__)
+// Eight 16-bit values from any address.
+inline __m128i Load8(const int16_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+#endif
+
 inline int64_t Energy(const int16_t* a, int n) {
     int64_t s = 0;
     for (int i = 0; i < n; ++i) s += int32_t{a[i]} * a[i];
@@ -885,15 +892,12 @@ namespace {
 int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k, int32_t& best,
                      int16_t& gid, int16_t& lid) {
 #if defined(__SSE2__)
-    auto load = [](const int16_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    };
-    const __m128i v0 = load(v24), v1 = load(v24 + 8), v2 = load(v24 + 16);
+    const __m128i v0 = Load8(v24), v1 = Load8(v24 + 8), v2 = Load8(v24 + 16);
     auto row = [&](int i) {
         const int16_t* g = rows.padded[i].data();
         return _mm_add_epi32(
-            _mm_add_epi32(_mm_madd_epi16(v0, load(g)), _mm_madd_epi16(v1, load(g + 8))),
-            _mm_madd_epi16(v2, load(g + 16)));
+            _mm_add_epi32(_mm_madd_epi16(v0, Load8(g)), _mm_madd_epi16(v1, Load8(g + 8))),
+            _mm_madd_epi16(v2, Load8(g + 16)));
     };
     int i = 0;
     for (; i + 4 <= bound; i += 4) {
@@ -1090,14 +1094,11 @@ inline int Candidates(int16_t ps2, const int16_t* d3, int32_t alp2, const int16_
                       const int16_t* q03, const int16_t* q13, const int16_t* q23, int16_t psc,
                       int16_t alpha, int16_t* c3, int16_t* a3) {
 #if defined(__SSE2__)
-    auto load = [](const int16_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    };
-    const __m128i ps3 = _mm_adds_epi16(_mm_set1_epi16(ps2), load(d3));
+    const __m128i ps3 = _mm_adds_epi16(_mm_set1_epi16(ps2), Load8(d3));
     const __m128i hi = _mm_mulhi_epi16(ps3, ps3);
     const __m128i lo = _mm_mullo_epi16(ps3, ps3);
     const __m128i c = _mm_or_si128(_mm_adds_epi16(hi, hi), _mm_srli_epi16(lo, 15));
-    const __m128i r = load(r33), x = load(q03), y = load(q13), z = load(q23);
+    const __m128i r = Load8(r33), x = Load8(q03), y = Load8(q13), z = Load8(q23);
     const __m128i w24 = _mm_set1_epi32(0x00040002);  // pairs (2, 4)
     const __m128i w44 = _mm_set1_epi32(0x00040004);  // pairs (4, 4)
     const __m128i base = _mm_set1_epi32(alp2);
