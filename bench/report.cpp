@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "build/package_build.h"
+#include "driver/package_build.h"
 #include "codec/g7231/g7231.h"
 #include "input/audio.h"
 #include "material.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "build/package_build.h"
+#include "driver/package_build.h"
 #include "platform/progress.h"
 
 namespace qm {

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "build/package_build.h"
+#include "driver/package_build.h"
 #include "codec/frontend.h"
 #include "platform/fs.h"
 #include "platform/text.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "build/package_build.h"
+#include "driver/package_build.h"
 #include "common/testutil.h"
 #include "platform/fs.h"
 #include "platform/text.h"

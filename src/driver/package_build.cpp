@@ -1,4 +1,4 @@
-#include "build/package_build.h"
+#include "driver/package_build.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
