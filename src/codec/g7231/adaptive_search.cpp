@@ -1,0 +1,262 @@
+#include "codec/g7231/adaptive_search.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "codec/g7231/basic_ops.h"
+#include "codec/g7231/constants.h"
+#include "codec/g7231/excitation.h"
+#include "codec/g7231/sums.h"
+#include "codec/g7231/tables.h"
+
+namespace qm::g7231 {
+namespace {
+
+constexpr int kGainEntries170Min = 93;
+constexpr int32_t kTamingThreshold = 0x40000000;
+constexpr int kTamingShift = 23;
+
+// The 170-entry pitch gain codebook prepared for the plain sums: each row
+// padded with zeros to 24 values (a whole number of vector registers), and
+// each row's sum of |g| for the bound that allows them.
+struct GainRows {
+    std::array<std::array<int16_t, 24>, kGainEntries170> padded{};
+    std::array<int32_t, kGainEntries170> abs_sum{};
+    int32_t max_abs_sum = 0;
+};
+const GainRows& PreparedGainRows() {
+    static const GainRows rows = [] {
+        GainRows r;
+        for (int i = 0; i < kGainEntries170; ++i) {
+            const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
+            std::copy(g, g + 20, r.padded[i].begin());
+            r.abs_sum[i] = AbsSum(g, 20);
+            r.max_abs_sum = std::max(r.max_abs_sum, r.abs_sum[i]);
+        }
+        return r;
+    }();
+    return rows;
+}
+
+// How far the gain search may go for lags lag1..lag2: 0 when the excitation
+// error of the history they repeat could grow too much (or a sine is
+// detected), otherwise a count of extra entries in steps of eight.
+int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1, int16_t lag2) {
+    int i2 = lag2 + kPitchOrder / 2;
+    int zone2 = mult(static_cast<int16_t>(i2), 1092);
+    int i1 = -kSubFrame + 1 + lag1 - kPitchOrder / 2;
+    if (i1 <= 0) i1 = 1;
+    int zone1 = mult(static_cast<int16_t>(i1), 1092);
+    int32_t err_max = -1;
+    for (int i = zone2; i >= zone1; --i)
+        if (L_sub(taming[i], err_max) > 0) err_max = taming[i];
+    int32_t acc = L_sub(err_max, kTamingThreshold);
+    if (acc > 0 || sine_detect < 0) return 0;
+    return extract_l(L_shr(L_negate(acc), kTamingShift));
+}
+
+// The gain-codebook search over whole groups of four rows, for a vector v
+// (padded to 24) that max |v| * sum |g| shows cannot make any partial sum
+// saturate, so the modular SIMD sums are exact. Keeps the first row in order
+// with the largest sum above `best`, as the row-by-row loop does, and returns
+// how many rows it has searched (0 without SSE2).
+int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k, int32_t& best,
+                     int16_t& gid, int16_t& lid) {
+#if defined(__SSE2__)
+    const __m128i v0 = Load8(v24), v1 = Load8(v24 + 8), v2 = Load8(v24 + 16);
+    auto row = [&](int i) {
+        const int16_t* g = rows.padded[i].data();
+        return _mm_add_epi32(
+            _mm_add_epi32(_mm_madd_epi16(v0, Load8(g)), _mm_madd_epi16(v1, Load8(g + 8))),
+            _mm_madd_epi16(v2, Load8(g + 16)));
+    };
+    int i = 0;
+    for (; i + 4 <= bound; i += 4) {
+        const __m128i a0 = row(i), a1 = row(i + 1), a2 = row(i + 2), a3 = row(i + 3);
+        // Transpose and add: lane r holds the sum of row i + r.
+        const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(a0, a1), _mm_unpackhi_epi32(a0, a1));
+        const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(a2, a3), _mm_unpackhi_epi32(a2, a3));
+        const __m128i sums =
+            _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+        if (_mm_movemask_epi8(_mm_cmpgt_epi32(sums, _mm_set1_epi32(best))) == 0) continue;
+        int32_t acc[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(acc), sums);
+        for (int r = 0; r < 4; ++r)
+            if (acc[r] > best) {
+                best = acc[r];
+                gid = static_cast<int16_t>(i + r);
+                lid = static_cast<int16_t>(k);
+            }
+    }
+    return i;
+#else
+    (void)v24, (void)rows, (void)bound, (void)k, (void)best, (void)gid, (void)lid;
+    return 0;
+#endif
+}
+
+}  // namespace
+
+void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
+                    const int32_t* taming, int16_t sine_detect, int16_t* olp_io, int sfc,
+                    SubframeFields& sf, bool fast) {
+    const int16_t* imp = imp_Q13;
+    int16_t olp = *olp_io;
+    const int hb = 3 + (sfc & 1);
+    if ((sfc & 1) == 0) {
+        if (olp == kPitchMin) olp = add(olp, 1);
+        if (olp > kPitchMax - 5) olp = kPitchMax - 5;
+    }
+    // rev[63 - i + j] = imp[i - j], zero where i - j is outside the response,
+    // so that each convolution sum is one fixed-length dot product; sum |imp|
+    // bounds every convolution sum below.
+    int16_t rev[2 * kLongSub] = {};
+    for (int m = 0; m < kSubFrame; ++m) rev[kLongSub - 1 - m] = imp[m];
+    const int64_t imp_abs = AbsSum(imp, kSubFrame);
+    const int64_t imp_max = AbsMax(imp, kSubFrame);
+    const int64_t target_energy = Energy(target, kSubFrame);
+
+    // Per candidate lag, 20 correlations (32-bit): the target with each of
+    // the five filtered residual taps, the taps' energies, and the ten cross
+    // terms between taps.
+    int32_t cor[4 * 20];
+    int32_t* lp = cor;
+    for (int k = 0; k < hb; ++k) {
+        int16_t rez[kSubFrame + kPitchOrder - 1];
+        PitchResidual(hist_end, olp - 1 + k, rez);
+        // flt[i]: the residual delayed by 4 - i samples, filtered by imp (Q0).
+        int16_t flt[kPitchOrder][kSubFrame];
+        const int16_t* r = rez + kPitchOrder - 1;
+        int16_t r64[kLongSub] = {};
+        std::memcpy(r64, r, kSubFrame * sizeof(int16_t));
+        if (fast && 2 * AbsMax(r, kSubFrame) * imp_abs <= kMax32) {
+            for (int i = 0; i < kSubFrame; ++i)
+                flt[kPitchOrder - 1][i] = round_l(2 * Dot(r64, rev + kLongSub - 1 - i, kLongSub));
+        } else {
+            for (int i = 0; i < kSubFrame; ++i) {
+                int32_t acc = 0;
+                for (int j = 0; j <= i; ++j) acc = L_mac(acc, r[j], imp[i - j]);
+                flt[kPitchOrder - 1][i] = round_l(acc);
+            }
+        }
+        // Each further tap: the previous filtered vector delayed by one plus
+        // rez[i] times the impulse response. When max |previous| * 2^16 +
+        // 2 |rez[i]| max |imp| + 2^15 fits, neither the sum nor its rounding
+        // saturates.
+        for (int i = kPitchOrder - 2; i >= 0; --i) {
+            flt[i][0] = mult_r(rez[i], 0x2000);
+            const int16_t* prev = flt[i + 1];
+            if (fast && AbsMax(prev, kSubFrame - 1) * 65536 +
+                                2 * std::abs(int32_t{rez[i]}) * imp_max + 0x8000 <=
+                            kMax32) {
+                const int32_t ri = 2 * int32_t{rez[i]};
+                for (int j = 1; j < kSubFrame; ++j)
+                    flt[i][j] =
+                        static_cast<int16_t>((prev[j - 1] * 65536 + ri * imp[j] + 0x8000) >> 16);
+                continue;
+            }
+            for (int j = 1; j < kSubFrame; ++j)
+                flt[i][j] = round_l(L_mac(L_deposit_h(prev[j - 1]), rez[i], imp[j]));
+        }
+        int64_t energy[kPitchOrder];
+        for (int i = 0; i < kPitchOrder; ++i) energy[i] = Energy(flt[i], kSubFrame);
+        // Cross terms accumulate half products and double afterwards, so a
+        // partial sum that would saturate can still come back into range.
+        for (int i = 0; i < kPitchOrder; ++i) {
+            if (fast && MacSafe(target_energy, energy[i])) {
+                *lp++ = L_shl(Dot(target, flt[i], kSubFrame), 1);
+                continue;
+            }
+            int32_t acc = 0;
+            for (int j = 0; j < kSubFrame; ++j)
+                acc = L_add(acc, L_shr(L_mult(target[j], flt[i][j]), 1));
+            *lp++ = L_shl(acc, 1);
+        }
+        // A saturating sum of non-negative terms is the plain sum capped.
+        for (int i = 0; i < kPitchOrder; ++i)
+            *lp++ = energy[i] >= (int64_t{1} << 30) ? kMax32 : static_cast<int32_t>(2 * energy[i]);
+        for (int i = 1; i < kPitchOrder; ++i)
+            for (int j = 0; j < i; ++j) {
+                if (fast && MacSafe(energy[i], energy[j])) {
+                    *lp++ = L_shl(Dot(flt[i], flt[j], kSubFrame), 2);
+                    continue;
+                }
+                int32_t acc = 0;
+                for (int l = 0; l < kSubFrame; ++l)
+                    acc = L_add(acc, L_shr(L_mult(flt[i][l], flt[j][l]), 1));
+                *lp++ = L_shl(acc, 2);
+            }
+    }
+    int32_t max = 0;
+    for (int i = 0; i < hb * 20; ++i) {
+        int32_t a = L_abs(cor[i]);
+        if (a > max) max = a;
+    }
+    int16_t exp = norm_l(max);
+    int16_t vct[4 * 20];  // the correlations normalised together to 16 bits
+    for (int i = 0; i < hb * 20; ++i) vct[i] = round_l(L_shl(cor[i], exp));
+
+    // The taming procedure limits the gains when the excitation error could grow.
+    int16_t off = TestError(taming, sine_detect, static_cast<int16_t>(olp - 1),
+                            static_cast<int16_t>(olp - 1 + hb - 1));
+    int bound = kGainEntries170Min + shl(off, 3);
+    if (bound > kGainEntries170) bound = kGainEntries170;
+
+    // No table value is -32768, so each half product is the plain product;
+    // max |v| * sum |g| bounds every partial sum.
+    const GainRows& rows = PreparedGainRows();
+    int32_t best = 0;
+    int16_t lid = 1;
+    int16_t gid = 0;
+    for (int k = 0; k < hb; ++k) {
+        const int16_t* g = kAdaptiveCodebookGain170;
+        const int16_t* v = vct + k * 20;
+        const int64_t vmax = AbsMax(v, 20);
+        int16_t v24[24] = {};
+        std::memcpy(v24, v, 20 * sizeof(int16_t));
+        int i = 0;
+        if (fast && vmax * rows.max_abs_sum <= kMax32) {
+            i = SearchGainGroups(v24, rows, bound, k, best, gid, lid);
+            g += 20 * i;
+        }
+        for (; i < bound; ++i, g += 20) {
+            int32_t acc = 0;
+            if (fast && vmax * rows.abs_sum[i] <= kMax32) {
+                acc = Dot(v24, rows.padded[i].data(), 24);
+            } else {
+                for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
+            }
+            if (acc > best) {
+                best = acc;
+                gid = static_cast<int16_t>(i);
+                lid = static_cast<int16_t>(k);
+            }
+        }
+    }
+    if ((sfc & 1) == 0) {
+        olp = static_cast<int16_t>(olp - 1 + lid);
+        lid = 1;
+    }
+    sf.lag_offset = lid;
+    sf.gain_index = gid;
+    *olp_io = olp;
+
+    // Take the chosen contribution, filtered, off the target.
+    int16_t rez[kLongSub] = {};
+    AdaptiveExcitation(hist_end, olp - 1 + lid, gid, rez, fast);
+    if (fast && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
+        for (int i = 0; i < kSubFrame; ++i) {
+            const int32_t acc = target[i] * 32768 - 2 * Dot(rez, rev + kLongSub - 1 - i, kLongSub);
+            target[i] = round_l(L_shl(acc, 1));
+        }
+        return;
+    }
+    for (int i = 0; i < kSubFrame; ++i) {
+        int32_t acc = L_shr(L_deposit_h(target[i]), 1);
+        for (int j = 0; j <= i; ++j) acc = L_msu(acc, rez[j], imp[i - j]);
+        target[i] = round_l(L_shl(acc, 1));
+    }
+}
+
+}  // namespace qm::g7231

@@ -1,0 +1,52 @@
+#include "codec/g7231/excitation.h"
+
+#include "codec/g7231/basic_ops.h"
+#include "codec/g7231/constants.h"
+#include "codec/g7231/sums.h"
+#include "codec/g7231/tables.h"
+
+namespace qm::g7231 {
+
+void PitchResidual(const int16_t* hist_end, int lag, int16_t* r) {
+    for (int i = 0; i < kPitchOrder / 2; ++i) r[i] = hist_end[-lag - 2 + i];
+    for (int i = 0, k = 0; i < kSubFrame + kPitchOrder / 2; ++i) {
+        r[kPitchOrder / 2 + i] = hist_end[-lag + k];
+        if (++k == lag) k = 0;
+    }
+}
+
+void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_t* out, bool fast) {
+    int16_t rez[kSubFrame + kPitchOrder - 1];
+    PitchResidual(hist_end, lag, rez);
+    const int16_t* g_Q14 = kAdaptiveCodebookGain170 + gain_index * 20;
+    if (fast &&
+        2 * AbsMax(rez, kSubFrame + kPitchOrder - 1) * AbsSum(g_Q14, kPitchOrder) <= kMax32) {
+        for (int i = 0; i < kSubFrame; ++i)
+            out[i] = round_l(L_shl(2 * Dot(rez + i, g_Q14, kPitchOrder), 1));
+        return;
+    }
+    for (int i = 0; i < kSubFrame; ++i) {
+        int32_t acc = 0;
+        for (int j = 0; j < kPitchOrder; ++j) acc = L_mac(acc, rez[i + j], g_Q14[j]);
+        out[i] = round_l(L_shl(acc, 1));
+    }
+}
+
+void FixedExcitation(const SubframeFields& sf, int lag, int16_t* out) {
+    const int16_t gain = kFixedCodebookGain[sf.fixed_gain];
+    for (int i = 0; i < kSubFrame; ++i) out[i] = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int pos = 8 * ((sf.positions >> (3 * k)) & 7) + sf.grid + 2 * k;
+        if (pos < kSubFrame) out[pos] = (sf.signs >> k) & 1 ? gain : negate(gain);
+    }
+    const int t0 = lag + kAcelpPitchLagOffset170[sf.gain_index];
+    const int16_t gain_t0_Q15 = kAcelpPitchGain170[sf.gain_index];
+    if (t0 < kSubFrame - 2)
+        for (int i = t0; i < kSubFrame; ++i) out[i] = add(out[i], mult(out[i - t0], gain_t0_Q15));
+}
+
+void CombineExcitation(const int16_t* fixed, const int16_t* adaptive, int16_t* out) {
+    for (int i = 0; i < kSubFrame; ++i) out[i] = add(shl(fixed[i], 1), adaptive[i]);
+}
+
+}  // namespace qm::g7231

@@ -1,0 +1,97 @@
+// The ten-tap filters that run over one subframe: the LPC synthesis filter,
+// the zero and pole parts of the formant weighting filter, in the encoder's
+// weighting, impulse response, ringing and memory update, and in the
+// decoder's synthesis. Coefficients are in Q13, samples in Q0, accumulators
+// hold a sample in their upper bits (Q16) before the final shift.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "codec/g7231/basic_ops.h"
+#include "codec/g7231/constants.h"
+#include "codec/g7231/sums.h"
+
+namespace qm::g7231 {
+
+// Ten-tap filter sums and the delay-line shift of the LPC-order filters.
+inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x) {
+    for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, a[j], x[j]);
+    return acc;
+}
+// The same sum when `bound` (2 sum |a| times a bound on |x|) shows that no
+// partial sum can saturate: then the plain dot product, free to reassociate.
+inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x, int64_t bound) {
+    if (std::abs(int64_t{acc}) + bound <= kMax32) return acc + 2 * Dot(a, x, kLpcOrder);
+    return Mac10(acc, a, x);
+}
+
+// Twice the sum of |coefficient| of a filter, the factor of its bound; with
+// the shortcuts off, a value so large that every bound fails.
+inline int64_t TwiceAbsSum(const int16_t* a, bool fast) {
+    return fast ? 2 * int64_t{AbsSum(a, kLpcOrder)} : int64_t{1} << 40;
+}
+
+// The bound factors of the three filters of a subframe: synthesis (a_Q13),
+// and the zero and pole halves of the formant weighting filter (w_Q13).
+struct FilterSums {
+    int64_t synthesis, zero, pole;
+    FilterSums(const int16_t* a_Q13, const int16_t* w_Q13, bool fast)
+        : synthesis(TwiceAbsSum(a_Q13, fast)),
+          zero(TwiceAbsSum(w_Q13, fast)),
+          pole(TwiceAbsSum(w_Q13 + kLpcOrder, fast)) {}
+};
+
+inline void Push(int16_t* line, int16_t v) {
+    for (int j = kLpcOrder - 1; j > 0; --j) line[j] = line[j - 1];
+    line[0] = v;
+}
+
+// The filters of a subframe run as passes over all 60 samples, each pass
+// continuing every sample's accumulator in the same order of operations as
+// one sample-by-sample loop would (so saturation acts at the same points).
+// Only the recursive parts need a sample-by-sample loop; the zero part
+// works on values known in advance.
+
+// Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
+// then round(acc[i] << 2) enters the delay line (newest first) and goes to
+// out[i]. `twice_abs` is 2 sum |a| (see TwiceAbsSum).
+inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
+                     int16_t* out) {
+    // A local delay line can stay in registers: stores to `out` cannot alias it.
+    int16_t line[kLpcOrder];
+    std::memcpy(line, line_io, sizeof(line));
+    int64_t line_max = AbsMax(line, kLpcOrder);
+    for (int i = 0; i < kSubFrame; ++i) {
+        acc[i] = Mac10(acc[i], a, line, twice_abs * (line_max + 1));
+        Push(line, round_l(L_shl(acc[i], 2)));
+        line_max = std::max<int64_t>(line_max, std::abs(int32_t{line[0]}));
+        out[i] = line[0];
+    }
+    std::memcpy(line_io, line, sizeof(line));
+}
+
+// Zero part: acc[i] -= 2 sum a[j] x[9 + i - j], where x holds the ten values
+// before the subframe (oldest first) and then the subframe's 60.
+inline void ZeroPass(int32_t* acc, const int16_t* a, const int16_t* x, int64_t twice_abs) {
+    int64_t acc_max = 0;
+    for (int i = 0; i < kSubFrame; ++i) acc_max = std::max(acc_max, std::abs(int64_t{acc[i]}));
+    if (acc_max + twice_abs * (AbsMax(x, kLpcOrder + kSubFrame) + 1) <= kMax32) {
+        for (int j = 0; j < kLpcOrder; ++j) {
+            const int32_t c = 2 * int32_t{a[j]};
+            for (int i = 0; i < kSubFrame; ++i) acc[i] -= c * x[kLpcOrder - 1 + i - j];
+        }
+        return;
+    }
+    for (int i = 0; i < kSubFrame; ++i)
+        for (int j = 0; j < kLpcOrder; ++j) acc[i] = L_msu(acc[i], a[j], x[kLpcOrder - 1 + i - j]);
+}
+
+// The delay line `line` (newest first) as the head of a pass buffer (oldest first).
+inline void LineToBuffer(const int16_t* line, int16_t* x) {
+    for (int j = 0; j < kLpcOrder; ++j) x[kLpcOrder - 1 - j] = line[j];
+}
+
+}  // namespace qm::g7231

@@ -1,0 +1,97 @@
+#include "codec/g7231/pitch.h"
+
+#include "codec/g7231/basic_ops.h"
+#include "codec/g7231/constants.h"
+#include "codec/g7231/sums.h"
+
+namespace qm::g7231 {
+
+int16_t NormalizeVector(int16_t* v, int len) {
+    int16_t peak = 0;
+    for (int i = 0; i < len; ++i) {
+        const int16_t a = abs_s(v[i]);
+        if (a > peak) peak = a;
+    }
+    const int16_t n = norm_s(peak);
+    const int16_t factor = n == 15 ? kMax16 : static_cast<int16_t>(1 << n);
+    for (int i = 0; i < len; ++i) v[i] = extract_l(L_shr(L_mult(factor, v[i]), 4));
+    return static_cast<int16_t>(n - 3);
+}
+
+int16_t OpenLoopPitch(const int16_t* buf, int start, bool fast) {
+    int16_t index = kPitchMin;
+    // Best normalised correlation so far as exponent mxp and mantissas
+    // mcr / mnr (each 16 bits, block-floating).
+    int16_t mxp = 30;
+    int16_t mcr = 0x4000;
+    int16_t mnr = 0x7fff;
+    int pr = start - kPitchMin + 1;
+    int32_t energy = 0;
+    for (int j = 0; j < 2 * kSubFrame; ++j) energy = L_mac(energy, buf[pr + j], buf[pr + j]);
+    // Exact energies of the two segments bound the cross correlation.
+    const int64_t cur_energy = Energy(buf + start, 2 * kSubFrame);
+    int64_t lag_energy = Energy(buf + pr, 2 * kSubFrame);
+    for (int i = kPitchMin; i <= kPitchMax - 3; ++i) {
+        --pr;
+        energy = L_msu(energy, buf[pr + 2 * kSubFrame], buf[pr + 2 * kSubFrame]);
+        energy = L_mac(energy, buf[pr], buf[pr]);
+        lag_energy +=
+            int32_t{buf[pr]} * buf[pr] - int32_t{buf[pr + 2 * kSubFrame]} * buf[pr + 2 * kSubFrame];
+        int32_t acc = 0;
+        if (fast && MacSafe(cur_energy, lag_energy)) {
+            acc = 2 * Dot(buf + start, buf + pr, 2 * kSubFrame);
+        } else {
+            for (int j = 0; j < 2 * kSubFrame; ++j) acc = L_mac(acc, buf[start + j], buf[pr + j]);
+        }
+        if (acc <= 0) continue;
+        // Squared normalised cross correlation as mantissa ccr / enr and exponent.
+        int16_t exp = norm_l(acc);
+        acc = L_shl(acc, exp);
+        exp = shl(exp, 1);
+        int16_t ccr = round_l(acc);
+        acc = L_mult(ccr, ccr);
+        ccr = norm_l(acc);
+        acc = L_shl(acc, ccr);
+        exp = add(exp, ccr);
+        ccr = extract_h(acc);
+        int16_t enr = norm_l(energy);
+        acc = L_shl(energy, enr);
+        exp = sub(exp, enr);
+        enr = round_l(acc);
+        if (ccr >= enr) {
+            exp = sub(exp, 1);
+            ccr = shr(ccr, 1);
+        }
+        if (exp > mxp) continue;
+        if (exp + 1 < mxp) {
+            index = static_cast<int16_t>(i);
+            mxp = exp;
+            mcr = ccr;
+            mnr = enr;
+            continue;
+        }
+        int16_t tmp = (exp + 1 == mxp) ? shr(mcr, 1) : mcr;
+        acc = L_msu(L_mult(ccr, mnr), enr, tmp);
+        if (acc <= 0) continue;
+        if (i - index < kPitchMin) {
+            index = static_cast<int16_t>(i);
+            mxp = exp;
+            mcr = ccr;
+            mnr = enr;
+        } else {
+            // A lag far from the current best must win by a margin.
+            acc = L_negate(L_shr(L_mult(ccr, mnr), 2));
+            acc = L_mac(acc, ccr, mnr);
+            acc = L_msu(acc, enr, tmp);
+            if (acc > 0) {
+                index = static_cast<int16_t>(i);
+                mxp = exp;
+                mcr = ccr;
+                mnr = enr;
+            }
+        }
+    }
+    return index;
+}
+
+}  // namespace qm::g7231
