@@ -2,103 +2,19 @@
 // per-frame traces of the reference encoder, when they are available.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "codec/g7231/encoder.h"
 #include "common/testutil.h"
+#include "g7231/flat_json.h"
 
 namespace {
 
-using Flat = std::map<std::string, std::vector<long long>>;
-
-// Flattens one JSON object of numbers, arrays and hex strings into
-// "path" -> numbers; objects inside arrays get their index in the path.
-class FlatJson {
-  public:
-    explicit FlatJson(const std::string& s) : s_(s) {}
-    bool Parse(Flat& out) {
-        out_ = &out;
-        return Value("") && (Skip(), pos_ == s_.size());
-    }
-
-  private:
-    void Skip() {
-        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
-    }
-    bool Value(const std::string& path) {
-        Skip();
-        if (pos_ >= s_.size()) return false;
-        char c = s_[pos_];
-        if (c == '{') {
-            ++pos_;
-            Skip();
-            if (s_[pos_] == '}') return ++pos_, true;
-            for (;;) {
-                Skip();
-                if (s_[pos_] != '"') return false;
-                size_t end = s_.find('"', pos_ + 1);
-                if (end == std::string::npos) return false;
-                std::string key = s_.substr(pos_ + 1, end - pos_ - 1);
-                pos_ = end + 1;
-                Skip();
-                if (s_[pos_++] != ':') return false;
-                if (!Value(path.empty() ? key : path + "." + key)) return false;
-                Skip();
-                if (s_[pos_] == ',') {
-                    ++pos_;
-                    continue;
-                }
-                return s_[pos_++] == '}';
-            }
-        }
-        if (c == '[') {
-            ++pos_;
-            int index = 0;
-            Skip();
-            if (s_[pos_] == ']') return ++pos_, true;
-            for (;;) {
-                Skip();
-                std::string sub = s_[pos_] == '{' ? path + "." + std::to_string(index) : path;
-                if (!Value(sub)) return false;
-                ++index;
-                Skip();
-                if (s_[pos_] == ',') {
-                    ++pos_;
-                    continue;
-                }
-                return s_[pos_++] == ']';
-            }
-        }
-        if (c == '"') {
-            size_t end = s_.find('"', pos_ + 1);
-            if (end == std::string::npos) return false;
-            std::string hex = s_.substr(pos_ + 1, end - pos_ - 1);
-            for (size_t i = 0; i + 1 < hex.size(); i += 2)
-                (*out_)[path].push_back(std::stoll(hex.substr(i, 2), nullptr, 16));
-            pos_ = end + 1;
-            return true;
-        }
-        size_t used = 0;
-        long long v = std::stoll(s_.substr(pos_, 24), &used);
-        pos_ += used;
-        (*out_)[path].push_back(v);
-        return true;
-    }
-    const std::string& s_;
-    size_t pos_ = 0;
-    Flat* out_ = nullptr;
-};
-
-template <typename T>
-std::vector<long long> Vec(const T* p, size_t n) {
-    return std::vector<long long>(p, p + n);
-}
+using qmtest::Flat;
+using qmtest::FlatJson;
+using qmtest::Vec;
 
 Flat Mine(const qm::g7231::FrameTrace& t) {
     Flat m;

@@ -1,4 +1,4 @@
-// Fixed-point primitives of the G.723.1 encoder: saturating 16- and 32-bit
+// Fixed-point primitives of the G.723.1 encoder and decoder: saturating 16- and 32-bit
 // arithmetic with the exact rounding, shifting and saturation behaviour the
 // coded bytes depend on. Everything here is a pure function; the only error
 // state (an operand outside a division's domain) is reported through a flag
@@ -150,6 +150,17 @@ inline int16_t div_l(int32_t num, int16_t den, bool& fault) {
     }
     if (num >= L_deposit_h(den)) return kMax16;
     return static_cast<int16_t>((num >> 1) / den);
+}
+
+// Square root of a non-negative 32-bit value read as Q31, in Q15: fourteen
+// steps that keep each bit from 2^14 down to 2^1 when its square still fits.
+inline int16_t sqrt_l(int32_t n) {
+    int16_t r = 0;
+    for (int16_t bit = 0x4000; bit > 1; bit = static_cast<int16_t>(bit >> 1)) {
+        const int16_t t = add(r, bit);
+        if (n >= L_mult(t, t)) r = t;
+    }
+    return r;
 }
 
 }  // namespace qm::g7231

@@ -1,5 +1,7 @@
 #include "codec/g7231/excitation.h"
 
+#include <algorithm>
+
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/sums.h"
@@ -46,7 +48,12 @@ void FixedExcitation(const SubframeFields& sf, int lag, int16_t* out) {
 }
 
 void CombineExcitation(const int16_t* fixed, const int16_t* adaptive, int16_t* out) {
-    for (int i = 0; i < kSubFrame; ++i) out[i] = add(shl(fixed[i], 1), adaptive[i]);
+    // add(shl(f, 1), a), as two clamps.
+    for (int i = 0; i < kSubFrame; ++i) {
+        const int32_t twice = std::clamp(2 * int32_t{fixed[i]}, int32_t{kMin16}, int32_t{kMax16});
+        out[i] =
+            static_cast<int16_t>(std::clamp(twice + adaptive[i], int32_t{kMin16}, int32_t{kMax16}));
+    }
 }
 
 }  // namespace qm::g7231

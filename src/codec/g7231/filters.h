@@ -16,18 +16,12 @@
 
 namespace qm::g7231 {
 
-// Ten-tap filter sums and the delay-line shift of the LPC-order filters.
+// Ten-tap saturating filter sum and the delay-line shift of the LPC-order
+// filters.
 inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x) {
     for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, a[j], x[j]);
     return acc;
 }
-// The same sum when `bound` (2 sum |a| times a bound on |x|) shows that no
-// partial sum can saturate: then the plain dot product, free to reassociate.
-inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x, int64_t bound) {
-    if (std::abs(int64_t{acc}) + bound <= kMax32) return acc + 2 * Dot(a, x, kLpcOrder);
-    return Mac10(acc, a, x);
-}
-
 // Twice the sum of |coefficient| of a filter, the factor of its bound; with
 // the shortcuts off, a value so large that every bound fails.
 inline int64_t TwiceAbsSum(const int16_t* a, bool fast) {
@@ -55,6 +49,13 @@ inline void Push(int16_t* line, int16_t v) {
 // Only the recursive parts need a sample-by-sample loop; the zero part
 // works on values known in advance.
 
+// round_l(L_shl(acc, 2)) without branches: when 4 acc is out of range both
+// give the nearer end, otherwise the same rounding.
+inline int16_t RoundShl2(int32_t acc) {
+    const int64_t r = (int64_t{acc} * 4 + 0x8000) >> 16;
+    return static_cast<int16_t>(std::clamp<int64_t>(r, kMin16, kMax16));
+}
+
 // Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
 // then round(acc[i] << 2) enters the delay line (newest first) and goes to
 // out[i]. `twice_abs` is 2 sum |a| (see TwiceAbsSum).
@@ -65,8 +66,16 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     std::memcpy(line, line_io, sizeof(line));
     int64_t line_max = AbsMax(line, kLpcOrder);
     for (int i = 0; i < kSubFrame; ++i) {
-        acc[i] = Mac10(acc[i], a, line, twice_abs * (line_max + 1));
-        Push(line, round_l(L_shl(acc[i], 2)));
+        if (std::abs(int64_t{acc[i]}) + twice_abs * (line_max + 1) <= kMax32) {
+            // The older taps first: their sum does not wait for the newest
+            // value, which adds one product at the end.
+            int32_t older = 0;
+            for (int j = 1; j < kLpcOrder; ++j) older += int32_t{a[j]} * line[j];
+            acc[i] += 2 * (older + int32_t{a[0]} * line[0]);
+        } else {
+            acc[i] = Mac10(acc[i], a, line);
+        }
+        Push(line, RoundShl2(acc[i]));
         line_max = std::max<int64_t>(line_max, std::abs(int32_t{line[0]}));
         out[i] = line[0];
     }

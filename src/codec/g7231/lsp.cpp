@@ -171,8 +171,8 @@ void DecodeLsp(int32_t index, const int16_t* prev_lsp, int16_t* lsp, int16_t pre
     // Keep the frequencies ordered and apart by at least the minimum distance.
     bool unstable = false;
     for (int pass = 0; pass < kLpcOrder; ++pass) {
-        if (lsp[0] < 0x180) lsp[0] = 0x180;
-        if (lsp[kLpcOrder - 1] > 0x7e00) lsp[kLpcOrder - 1] = 0x7e00;
+        if (lsp[0] < kLspLowest) lsp[0] = kLspLowest;
+        if (lsp[kLpcOrder - 1] > kLspHighest) lsp[kLpcOrder - 1] = kLspHighest;
         for (int i = 1; i < kLpcOrder; ++i) {
             int16_t t = sub(add(min_gap, lsp[i - 1]), lsp[i]);
             if (t > 0) {

@@ -9,12 +9,11 @@
 
 #include <cstdint>
 
+#include "codec/g7231/decoder_tables.h"
+
 namespace qm::g7231 {
 
-constexpr int16_t kLspPredictor = 12288;         // prediction from the previous vector, Q15
-constexpr int16_t kLspMinGap = 0x100;            // stability gap of a decoded vector
-constexpr int16_t kLspErasurePredictor = 23552;  // prediction of a concealed frame
-constexpr int16_t kLspErasureMinGap = 0x200;     // stability gap of a concealed frame
+constexpr int16_t kLspPredictor = 12288;  // prediction from the previous vector, Q15
 
 // The ten LSPs of the bandwidth-expanded a_Q13; where the root search does
 // not find all ten, the previous vector.
@@ -28,7 +27,7 @@ int32_t QuantizeLsp(const int16_t* lsp, const int16_t* prev_lsp, bool fast, bool
 // from `prev_lsp` (factor `predictor`) and the long-term mean, kept ordered
 // and apart by `min_gap`; where ten repair passes do not achieve that, the
 // previous vector. A concealed frame decodes index 0 with the erasure
-// predictor and gap.
+// predictor and gap (kLspErasurePredictor, kLspErasureMinGap).
 void DecodeLsp(int32_t index, const int16_t* prev_lsp, int16_t* lsp,
                int16_t predictor = kLspPredictor, int16_t min_gap = kLspMinGap);
 

@@ -1,20 +1,24 @@
 #include "codec/g7231/pitch.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/decoder_tables.h"
 #include "codec/g7231/sums.h"
 
 namespace qm::g7231 {
 
 int16_t NormalizeVector(int16_t* v, int len) {
-    int16_t peak = 0;
-    for (int i = 0; i < len; ++i) {
-        const int16_t a = abs_s(v[i]);
-        if (a > peak) peak = a;
-    }
-    const int16_t n = norm_s(peak);
-    const int16_t factor = n == 15 ? kMax16 : static_cast<int16_t>(1 << n);
-    for (int i = 0; i < len; ++i) v[i] = extract_l(L_shr(L_mult(factor, v[i]), 4));
+    int32_t peak = 0;  // largest |v|, -32768 counted as 32767
+    for (int i = 0; i < len; ++i) peak = std::max(peak, std::abs(int32_t{v[i]}));
+    peak = std::min(peak, int32_t{kMax16});
+    const int16_t n = norm_s(static_cast<int16_t>(peak));
+    // factor 2^n, 32767 for 15; factor |v| <= 2^15, so the doubled product
+    // never saturates and the shift is plain.
+    const int32_t factor = kNormalizationShift[n];
+    for (int i = 0; i < len; ++i) v[i] = static_cast<int16_t>((2 * factor * v[i]) >> 4);
     return static_cast<int16_t>(n - 3);
 }
 
