@@ -1,5 +1,6 @@
 // Micro-benchmarks of the pipeline's pieces: resampling per conversion,
-// levelling and fades, each coder, and the text index writer.
+// levelling and fades, each coder, the G.723.1 decoder, and the text index
+// writer.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -69,6 +70,19 @@ void G7231(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 10);
 }
 BENCHMARK(G7231)->Unit(benchmark::kMillisecond);
+
+void G7231Decode(benchmark::State& state) {
+    const auto& s = Speech8k();
+    std::vector<unsigned char> frames(20 * ((s.size() + 239) / 240));
+    const int bytes = qm::G7231EncodeClip(s.data(), static_cast<int32_t>(s.size()), frames.data());
+    if (bytes < 0) state.SkipWithError("encoding failed");
+    std::vector<int16_t> out(s.size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qm::G7231DecodeClip(frames.data(), static_cast<size_t>(bytes),
+                                                     static_cast<int32_t>(s.size()), out.data()));
+    state.SetItemsProcessed(state.iterations() * 10);
+}
+BENCHMARK(G7231Decode)->Unit(benchmark::kMillisecond);
 
 void TextIndex(benchmark::State& state) {
     const size_t n = static_cast<size_t>(state.range(0));

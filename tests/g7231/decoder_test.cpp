@@ -70,12 +70,14 @@ TEST(G7231DecoderVectors, AllVectorsMatch) {
 
 // The shortcuts taken when a bound proves that no sum saturates give the same
 // samples as the saturating operators: on the loudest vectors, on frames of
-// random bits (valid or not), and on frames coded from full-scale squares and
-// noise.
+// random bits (valid or not), on frames that drive the excitation history to
+// full scale under a large pitch gain, and on frames coded from full-scale
+// squares and noise.
 TEST(G7231DecoderFastPaths, SameSamplesAsSaturatingArithmetic) {
-    std::vector<std::vector<uint8_t>> clips = {Vector("speech_long"), Vector("random_frames"),
-                                               Vector("square_fullscale"),
-                                               Vector("invalid_frames")};
+    std::vector<std::vector<uint8_t>> clips = {
+        Vector("speech_long"), Vector("random_frames"), Vector("square_fullscale"),
+        Vector("invalid_frames"),
+        qmtest::ReadBytes(std::string(QM_TEST_DATA) + "/g7231_decoder/full_scale_history.frames")};
     uint32_t seed = 2024;
     auto rnd = [&] { return seed = seed * 1664525u + 1013904223u; };
     std::vector<uint8_t> random(kFrameBytes * 600);

@@ -147,7 +147,7 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
         for (int i = kPitchOrder - 2; i >= 0; --i) {
             flt[i][0] = mult_r(rez[i], 0x2000);
             const int16_t* prev = flt[i + 1];
-            if (fast && AbsMax(prev, kSubFrame - 1) * 65536 +
+            if (fast && int64_t{AbsMax(prev, kSubFrame - 1)} * 65536 +
                                 2 * std::abs(int32_t{rez[i]}) * imp_max + 0x8000 <=
                             kMax32) {
                 const int32_t ri = 2 * int32_t{rez[i]};

@@ -21,8 +21,11 @@ void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_
     int16_t rez[kSubFrame + kPitchOrder - 1];
     PitchResidual(hist_end, lag, rez);
     const int16_t* g_Q14 = kAdaptiveCodebookGain170 + gain_index * 20;
+    // The bound in 64 bits: a full-scale history and a large gain entry take
+    // it past 2^31.
     if (fast &&
-        2 * AbsMax(rez, kSubFrame + kPitchOrder - 1) * AbsSum(g_Q14, kPitchOrder) <= kMax32) {
+        2 * int64_t{AbsMax(rez, kSubFrame + kPitchOrder - 1)} * AbsSum(g_Q14, kPitchOrder) <=
+            kMax32) {
         for (int i = 0; i < kSubFrame; ++i)
             out[i] = round_l(L_shl(2 * Dot(rez + i, g_Q14, kPitchOrder), 1));
         return;
