@@ -31,8 +31,6 @@ constexpr std::array<int16_t, 256> kExpand = MakeTable();
 
 }  // namespace
 
-int16_t ALawSample(uint8_t code) { return kExpand[code]; }
-
 int ALawDecode(const uint8_t* in, int32_t n, int16_t* out) {
     if (in == nullptr && n > 0) return kDecodeNullInput;
     if (n < 0) return kDecodeBadCount;

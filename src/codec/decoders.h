@@ -21,9 +21,6 @@ const char* DecoderResultText(int result);
 // bytes of in become n samples in out. Returns n.
 int ALawDecode(const uint8_t* in, int32_t n, int16_t* out);
 
-// The sample value an A-law byte stands for.
-int16_t ALawSample(uint8_t code);
-
 // IMA ADPCM as AdpcmEncode writes it: two 4-bit codes per byte, high nibble
 // first, from predictor 0 and step index 0. A clip of n samples needs n / 2
 // bytes (rounded down); further bytes are not read. When n is odd the coder
