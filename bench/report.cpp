@@ -12,8 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "driver/package_build.h"
+#include "codec/coders.h"
+#include "codec/decoders.h"
 #include "codec/g7231/g7231.h"
+#include "driver/package_build.h"
 #include "input/audio.h"
 #include "material.h"
 #include "platform/fs.h"
@@ -114,6 +116,27 @@ int main() {
         });
         const double speed = rc >= 0 ? secs / t : 0;
         Add("G.723.1 5.3k, s of speech per s (1 core)", Num(speed), ">= 400", speed >= 400);
+    }
+
+    {  // A-law and IMA ADPCM decoding on one core, in MB of samples written
+       // per second: at least a disk's speed.
+        const double secs = 300;
+        const auto speech = qmbench::SpeechLike(static_cast<size_t>(8000 * secs), 8000);
+        const auto n = static_cast<int32_t>(speech.size());
+        std::vector<unsigned char> alaw(speech.size()), adpcm(speech.size() / 2);
+        std::vector<int16_t> out(speech.size());
+        qm::ALawEncode(speech.data(), n, alaw.data());
+        qm::AdpcmEncode(speech.data(), n, adpcm.data());
+        int rcA = 0, rcI = 0;
+        const double tA = Best(5, 1.0, [&] { rcA = qm::ALawDecode(alaw.data(), n, out.data()); });
+        const double tI =
+            Best(5, 1.0, [&] { rcI = qm::AdpcmDecode(adpcm.data(), adpcm.size(), n, out.data()); });
+        const double mb = 2.0 * n / 1e6;
+        const double speedA = rcA == n ? mb / tA : 0, speedI = rcI == n ? mb / tI : 0;
+        Add("A-law decoding, MB/s of samples out (1 core)", Num(speedA, 0), ">= 300",
+            speedA >= 300);
+        Add("IMA ADPCM decoding, MB/s of samples out (1 core)", Num(speedI, 0), ">= 300",
+            speedI >= 300);
     }
 
     {  // Levelling, fades and 48 kHz -> 16 kHz.

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "cli/decode.h"
 #include "driver/package_build.h"
 #include "codec/frontend.h"
 #include "platform/fs.h"
@@ -188,6 +189,9 @@ int main(int argc, char** argv) {
     cmdEncode->add_option("IN", encodeIn, "Raw samples")->required();
     cmdEncode->add_option("OUT", encodeOut, "Coded bytes")->required();
 
+    DecodeArgs decode;
+    CLI::App* cmdDecode = AddDecodeCommand(app, decode);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -244,5 +248,6 @@ int main(int argc, char** argv) {
         }
         return kExitOk;
     }
+    if (cmdDecode->parsed()) return RunDecode(decode);
     return kExitUsage;
 }

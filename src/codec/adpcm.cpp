@@ -1,19 +1,9 @@
+#include "codec/adpcm_tables.h"
 #include "codec/coders.h"
 
 namespace qm {
 
 namespace {
-
-constexpr int16_t kStepSize[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
-    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-constexpr int8_t kIndexAdjust[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 // Samples per block; even, so consecutive blocks join without a half-filled byte.
 constexpr uint32_t kBlockSamples = 80;
@@ -26,7 +16,7 @@ int AdpcmEncodeBlock(AdpcmState& state, const int16_t* samples, uint32_t count,
     int index = state.index;
     if (index < 0) index = 0;
     if (index > 88) index = 88;
-    int32_t step = kStepSize[index];
+    int32_t step = kAdpcmStepSize[index];
     bool high = true;
     unsigned char pending = 0;
     uint32_t written = 0;
@@ -59,10 +49,10 @@ int AdpcmEncodeBlock(AdpcmState& state, const int16_t* samples, uint32_t count,
         if (pred > 32767) pred = 32767;
         if (pred < -32768) pred = -32768;
         code |= sign;
-        index += kIndexAdjust[code];
+        index += kAdpcmIndexAdjust[code];
         if (index < 0) index = 0;
         if (index > 88) index = 88;
-        step = kStepSize[index];
+        step = kAdpcmStepSize[index];
         if (high) {
             pending = static_cast<unsigned char>(code << 4);
         } else {

@@ -1,0 +1,91 @@
+// decode through the command line: clips coded by `encode` come back as raw
+// little-endian samples; refusals leave the folder as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "codec/decoders.h"
+#include "codec/g7231/g7231.h"
+#include "e2e/cli_support.h"
+
+using namespace qmtest;
+
+namespace {
+
+TEST(Decode, RoundTripsThroughEncode) {
+    const struct {
+        std::string codec;
+        size_t n;
+        std::string samples;  // --samples, "" for none
+        int32_t expect;
+    } kCases[] = {
+        {"alaw", 1001, "", 1001},  {"alaw", 1001, "600", 600},    {"alaw", 0, "", 0},
+        {"adpcm", 1001, "", 1000}, {"adpcm", 1001, "1001", 1001}, {"adpcm", 1, "1", 1},
+        {"g7231", 1001, "", 1200}, {"g7231", 1001, "1001", 1001},
+    };
+    for (const auto& c : kCases) {
+        TempDir dir;
+        std::string raw;
+        for (int16_t v : ToneSamples(c.n, 20000.0, 8000)) PutLE(raw, static_cast<uint16_t>(v), 2);
+        WriteFile(dir / "in.raw", raw);
+        ASSERT_EQ(RunCli({"encode", "--codec", c.codec, dir / "in.raw", dir / "coded"}).exit, 0);
+        std::vector<std::string> args = {"decode", "--codec", c.codec, dir / "coded", dir / "out"};
+        if (!c.samples.empty()) args.insert(args.end(), {"--samples", c.samples});
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.exit, 0) << r.err;
+        EXPECT_EQ(r.out + r.err, "");
+
+        const std::string coded = ReadFile(dir / "coded");
+        const auto* bytes = reinterpret_cast<const uint8_t*>(coded.data());
+        std::vector<int16_t> expect(static_cast<size_t>(c.expect));
+        ASSERT_EQ(c.codec == "alaw"    ? qm::ALawDecode(bytes, c.expect, expect.data())
+                  : c.codec == "adpcm" ? qm::AdpcmDecode(bytes, coded.size(), c.expect, expect.data())
+                                       : qm::G7231DecodeClip(bytes, coded.size(), c.expect,
+                                                             expect.data()),
+                  c.expect);
+        std::string le;
+        for (int16_t v : expect) PutLE(le, static_cast<uint16_t>(v), 2);
+        EXPECT_EQ(ReadFile(dir / "out"), le) << c.codec << " " << c.n;
+        EXPECT_EQ(Tree(dir.path()).size(), 3u) << "a temporary file was left behind";
+    }
+}
+
+TEST(Decode, RefusalsLeaveTheFolderAsItWas) {
+    TempDir dir;
+    WriteFile(dir / "coded", std::string(40, '\x55'));
+    WriteFile(dir / "target", "keep");
+    std::filesystem::create_symlink(dir / "target", dir / "link");
+    std::filesystem::create_directory(dir / "folder");
+    const struct {
+        std::string codec, out, samples;
+        int exit;
+        std::string message;
+    } kCases[] = {
+        {"alaw", "target", "41", 1,
+         "Input file " + dir / "coded" + " holds 40 samples at most, 41 asked for"},
+        {"adpcm", "target", "82", 1,
+         "Input file " + dir / "coded" + " holds 81 samples at most, 82 asked for"},
+        {"g7231", "target", "481", 1,
+         "Input file " + dir / "coded" + " holds 480 samples at most, 481 asked for"},
+        {"alaw", "link", "", 1,
+         "Cannot write output file " + dir / "link" + ": it is not a regular file"},
+        {"alaw", "folder", "", 1,
+         "Cannot write output file " + dir / "folder" + ": it is not a regular file"},
+        {"alaw", "target", "-1", 2, ""},
+        {"mulaw", "target", "", 2, ""},
+    };
+    const auto before = Tree(dir.path());
+    for (const auto& c : kCases) {
+        std::vector<std::string> args = {"decode", "--codec", c.codec, dir / "coded", dir / c.out};
+        if (!c.samples.empty()) args.insert(args.end(), {"--samples", c.samples});
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.exit, c.exit) << c.codec << " " << c.out;
+        if (!c.message.empty()) {
+            EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.message);
+        }
+        EXPECT_EQ(Tree(dir.path()), before) << c.codec << " " << c.out;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+    }
+}
+
+}  // namespace
