@@ -7,8 +7,9 @@
 #include <map>
 #include <string>
 
-#include "driver/package_build.h"
+#include "cli/conform.h"
 #include "codec/frontend.h"
+#include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/formats.h"
@@ -188,6 +189,8 @@ int main(int argc, char** argv) {
     cmdEncode->add_option("IN", encodeIn, "Raw samples")->required();
     cmdEncode->add_option("OUT", encodeOut, "Coded bytes")->required();
 
+    ConformCommand conform(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -202,6 +205,7 @@ int main(int argc, char** argv) {
     }
 
     if (cmdBuild->parsed()) return RunBuild(build);
+    if (conform.Parsed()) return conform.Run();
 
     if (cmdRate->parsed()) {
         CPackageBuild probe;
