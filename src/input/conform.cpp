@@ -164,8 +164,9 @@ void Conformer::PlanRecordings(const std::string& folder, size_t waveList) {
         r.source = Under(folder, native);
         plan_.firstOf.push_back(report_.recordings.size());
         const auto rel = NormalizeRelative(native);
-        if (!rel || rel->empty()) {
-            r.error = "names a file outside its folder";
+        const std::string last = native.substr(native.rfind('/') + 1);
+        if (!rel || last.empty() || last == ".") {
+            r.error = "does not name a file inside its folder";
             report_.recordings.push_back(r);
             continue;
         }
