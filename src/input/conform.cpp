@@ -173,22 +173,24 @@ void Conformer::PlanRecordings(const std::string& folder, size_t waveList) {
         r.source = Under(folder, *rel);
         const std::string ext = PathFindExtension(*rel);
         r.raw = EqualsNoCase(ext, ".pcm");
-        r.output = r.source;
-        if (!r.raw && !EqualsNoCase(ext, ".wav")) {
-            r.output = r.source.substr(0, r.source.size() - ext.size()) + ".wav";
-            list.lines[i] = WithWavExtension(name);
-            ++report_.lists[list.report].renamed;
-        }
+        const bool rename = !r.raw && !EqualsNoCase(ext, ".wav");
+        r.output = rename ? r.source.substr(0, r.source.size() - ext.size()) + ".wav" : r.source;
         auto [it, fresh] = byOutput.emplace(r.output, report_.recordings.size());
-        if (!fresh) {
+        if (!fresh && report_.recordings[it->second].source != r.source) {
+            // The line keeps its name, so that it never names another recording.
             const ConformedRecording& first = report_.recordings[it->second];
-            if (first.source == r.source) {
+            r.error = Format("its output %s is also the output of %s line %zu", r.output.c_str(),
+                             first.list.c_str(), first.line);
+            r.output.clear();
+        } else {
+            if (!fresh) {
+                const ConformedRecording& first = report_.recordings[it->second];
                 plan_.firstOf.back() = it->second;
                 r.sameAsLine = first.list == r.list ? first.line : 0;
-            } else {
-                r.error = Format("its output %s is also the output of %s line %zu",
-                                 r.output.c_str(), first.list.c_str(), first.line);
-                r.output.clear();
+            }
+            if (rename) {
+                list.lines[i] = WithWavExtension(name);
+                ++report_.lists[list.report].renamed;
             }
         }
         report_.recordings.push_back(r);

@@ -179,7 +179,8 @@ TEST(ConformCli, FailuresAreListedAndTheRestIsConformed) {
     MakeFolder(in, {kSources[0], kSources[6]}, "ก");  // Thai: not in code page 936
     WriteFile(in + "/junk.wav", "no audio here");
     WriteFile(in + "/WaveList.txt",
-              "plain.wav\nsong.flac\njunk.wav\nmissing.wav\n..\\up.wav\nplain.wav\nsub\\.\n\n");
+              "plain.wav\nsong.flac\njunk.wav\nmissing.wav\n..\\up.wav\nplain.wav\nsub\\.\n"
+              "plain.ogg\n\n");
     CliResult r = RunCli({"conform", "--audio", in, "--out", tmp / "out", "--json"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_EQ(r.err,
@@ -188,10 +189,12 @@ TEST(ConformCli, FailuresAreListedAndTheRestIsConformed) {
               "  junk.wav (WaveList.txt line 3): cannot read: Format not recognised.\n"
               "  missing.wav (WaveList.txt line 4): missing\n"
               "  ../up.wav (WaveList.txt line 5): does not name a file inside its folder\n"
-              "  sub/. (WaveList.txt line 7): does not name a file inside its folder\n");
+              "  sub/. (WaveList.txt line 7): does not name a file inside its folder\n"
+              "  plain.ogg (WaveList.txt line 8): its output plain.wav is also the output of "
+              "WaveList.txt line 1\n");
     const auto j = nlohmann::json::parse(r.out);
-    EXPECT_EQ(j["total"], nlohmann::json::parse(R"({"recordings": 7, "conformed": 3,
-        "changed": 1, "unchanged": 2, "failed": 4, "clipped": 0, "lists": 2,
+    EXPECT_EQ(j["total"], nlohmann::json::parse(R"({"recordings": 8, "conformed": 3,
+        "changed": 1, "unchanged": 2, "failed": 5, "clipped": 0, "lists": 2,
         "lists_failed": 1, "problems": 0})"));
     const auto& song = j["recordings"][1];
     EXPECT_EQ(song["output"], "song.wav");
@@ -205,7 +208,7 @@ TEST(ConformCli, FailuresAreListedAndTheRestIsConformed) {
     EXPECT_FALSE(fs::exists(tmp / "out/TextList.txt"));
     EXPECT_EQ(ReadFile(tmp / "out/WaveList.txt"),
               "plain.wav\r\nsong.wav\r\njunk.wav\r\nmissing.wav\r\n..\\up.wav\r\nplain."
-              "wav\r\nsub\\.\r\n");
+              "wav\r\nsub\\.\r\nplain.ogg\r\n");
     EXPECT_TRUE(fs::exists(tmp / "out/song.wav"));
     EXPECT_FALSE(fs::exists(tmp / "up.wav"));
 }
