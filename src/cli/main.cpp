@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/decode.h"
+#include "cli/conform.h"
 #include "driver/package_build.h"
 #include "codec/frontend.h"
 #include "platform/fs.h"
@@ -191,6 +192,7 @@ int main(int argc, char** argv) {
 
     DecodeArgs decode;
     CLI::App* cmdDecode = AddDecodeCommand(app, decode);
+    ConformCommand conform(app);
 
     try {
         app.parse(argc, argv);
@@ -206,6 +208,7 @@ int main(int argc, char** argv) {
     }
 
     if (cmdBuild->parsed()) return RunBuild(build);
+    if (conform.Parsed()) return conform.Run();
 
     if (cmdRate->parsed()) {
         CPackageBuild probe;

@@ -1,0 +1,190 @@
+// Reading recordings of every common kind into 16-bit mono, the exact
+// resampler, and the plain WAV written for them.
+#include <gtest/gtest.h>
+
+#include "common/testutil.h"
+#include "conform/sndgen.h"
+#include "input/conform_audio.h"
+
+namespace {
+
+using qmtest::TempDir;
+
+struct FormatCase {
+    const char* name;
+    int format;
+    int channels;
+    int bits;  // grid of the generated samples
+    int chunks;
+    const char* container;
+    const char* sampleFormat;
+    bool plain;  // the build reads its header as it is
+    bool lossy;
+};
+
+const FormatCase kFormats[] = {
+    {"plain", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 16, 0, "WAV", "16-bit", true, false},
+    {"chunks before", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 16, qmtest::kChunksBefore, "WAV",
+     "16-bit", false, false},
+    {"chunks after", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 16, qmtest::kChunksAfter, "WAV", "16-bit",
+     true, false},
+    {"extensible", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 1, 16, 0, "WAV (extensible)", "16-bit",
+     false, false},
+    {"unsigned 8", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 8, 0, "WAV", "8-bit", true, false},
+    {"24 stereo", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 24, 3, "WAV", "24-bit", false, false},
+    {"32", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1, 32, 0, "WAV", "32-bit", true, false},
+    {"float stereo", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 16, 0, "WAV", "float", false, false},
+    {"double", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 1, 20, 0, "WAV", "double", false, false},
+    {"6 channels", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 6, 16, 0, "WAV (extensible)", "16-bit",
+     false, false},
+    {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 24, 0, "FLAC", "24-bit", false, false},
+    {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, 16, 0, "AIFF", "16-bit", false, false},
+    {"vorbis", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 16, 0, "Ogg", "Vorbis", false, true},
+    {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 1, 16, 0, "MPEG", "MP3", false, true},
+};
+
+double Rms(const std::vector<int16_t>& s) {
+    double e = 0;
+    for (int16_t v : s) e += double(v) * v;
+    return s.empty() ? 0 : std::sqrt(e / s.size());
+}
+
+TEST(ConformAudio, EveryFormatToSixteenBitMono) {
+    TempDir tmp;
+    for (const FormatCase& c : kFormats) {
+        SCOPED_TRACE(c.name);
+        const int rate = 16000;
+        // Channel offsets of one step give means with halves to round.
+        const auto frames = qmtest::Tone(4000, c.channels, 440, rate, 20000, c.bits, 1);
+        const std::string path = tmp / (std::string(c.name) + ".snd");
+        ASSERT_TRUE(qmtest::WriteSnd(path, c.format, c.channels, rate, frames, c.chunks));
+        qm::AudioFacts facts;
+        qm::ConformedAudio out;
+        std::string err;
+        ASSERT_TRUE(qm::ConformAudioFile(path, 0, facts, out, err)) << err;
+        EXPECT_EQ(facts.container, c.container);
+        EXPECT_EQ(facts.format, c.sampleFormat);
+        EXPECT_EQ(facts.channels, c.channels);
+        EXPECT_EQ(facts.rate, rate);
+        EXPECT_EQ(facts.plainHeader, c.plain);
+        EXPECT_EQ(out.rate, rate);
+        EXPECT_EQ(out.clipped, 0u);
+        const auto want = qmtest::Expected16(frames, c.channels);
+        if (c.lossy) {
+            EXPECT_NEAR(double(out.samples.size()), double(want.size()), 0.05 * want.size());
+            EXPECT_NEAR(Rms(out.samples), Rms(want), 0.1 * Rms(want));
+        } else {
+            EXPECT_EQ(out.samples, want);
+        }
+    }
+}
+
+TEST(ConformAudio, PlainMonoKeepsItsSamplesAndBytes) {
+    TempDir tmp;
+    std::vector<int16_t> s = {-32768, 32767, 0, -1, 1, 12345, -23456};
+    for (int i = 0; i < 3000; ++i) s.push_back(static_cast<int16_t>((i * 7919) % 65536 - 32768));
+    const std::string original = qmtest::WavBytes(s, 22050);
+    qmtest::WriteFile(tmp / "a.wav", original);
+    for (int32_t target : {0, 22050}) {
+        qm::AudioFacts facts;
+        qm::ConformedAudio out;
+        std::string err;
+        ASSERT_TRUE(qm::ConformAudioFile(tmp / "a.wav", target, facts, out, err)) << err;
+        EXPECT_EQ(out.samples, s);
+        EXPECT_EQ(qm::PlainWavBytes(out.samples, out.rate), original);
+    }
+}
+
+TEST(ConformAudio, ClippedSamplesAreCountedAtTheLimits) {
+    TempDir tmp;
+    const std::vector<double> v = {1.5, -1.5, 0.5, 1.0, -1.0, -0.25, 32767.4 / 32768};
+    const std::vector<int16_t> want = {32767, -32768, 16384, 32767, -32768, -8192, 32767};
+    for (int format : {SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
+        ASSERT_TRUE(qmtest::WriteSnd(tmp / "f.wav", SF_FORMAT_WAV | format, 1, 8000, v));
+        qm::AudioFacts facts;
+        qm::ConformedAudio out;
+        std::string err;
+        ASSERT_TRUE(qm::ConformAudioFile(tmp / "f.wav", 0, facts, out, err)) << err;
+        EXPECT_EQ(out.samples, want);
+        EXPECT_EQ(out.clipped, 3u);
+        // Through the resampler the overshoot is clipped and counted too.
+        ASSERT_TRUE(qm::ConformAudioFile(tmp / "f.wav", 16000, facts, out, err)) << err;
+        EXPECT_GT(out.clipped, 0u);
+    }
+}
+
+// Frequency of a tone from its first and last upward zero crossings.
+double ToneFrequency(const std::vector<int16_t>& s, int rate) {
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i - 1] < 0 && s[i] >= 0) {
+            const double t = i - 1 + double(-s[i - 1]) / (s[i] - s[i - 1]);
+            if (first < 0) first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0;
+}
+
+TEST(ConformAudio, ResamplesToExactlyTheRate) {
+    struct Case {
+        int from, to, channels;
+    };
+    const Case cases[] = {{44100, 16000, 1},
+                          {48000, 8000, 6},
+                          {8000, 11025, 2},
+                          {44100, 22050, 2},
+                          {11025, 16000, 1}};
+    TempDir tmp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
+        const size_t n = static_cast<size_t>(c.from);  // one second
+        ASSERT_TRUE(qmtest::WriteSnd(tmp / "t.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, c.channels,
+                                     c.from, qmtest::Tone(n, c.channels, 1000, c.from, 16000)));
+        qm::AudioFacts facts;
+        qm::ConformedAudio out;
+        std::string err;
+        ASSERT_TRUE(qm::ConformAudioFile(tmp / "t.wav", c.to, facts, out, err)) << err;
+        EXPECT_EQ(out.rate, c.to);
+        EXPECT_EQ(out.samples.size(), static_cast<size_t>(c.to));
+        EXPECT_NEAR(ToneFrequency(out.samples, c.to), 1000.0, 0.05);
+        EXPECT_NEAR(Rms(out.samples), 16000 / std::sqrt(2.0), 200);
+    }
+    // A tone above the new Nyquist frequency is rejected (away from the
+    // clicks of its abrupt start and end).
+    std::vector<double> in = qmtest::Tone(44100, 1, 8400, 44100, 16000);
+    std::vector<int16_t> out;
+    uint64_t clipped = 0;
+    std::string err;
+    for (double& v : in) v *= 32768;
+    ASSERT_TRUE(qm::ResampleTo16Bit(in, 44100, 16000, out, clipped, err)) << err;
+    ASSERT_EQ(out.size(), 16000u);
+    EXPECT_LT(Rms({out.begin() + 4000, out.end() - 4000}), 16000 * 1e-4);
+}
+
+TEST(ConformAudio, FailuresCarryTheReason) {
+    TempDir tmp;
+    qmtest::WriteFile(tmp / "junk.wav", "this is not audio at all, only some text in a file");
+    const std::pair<std::string, std::string> cases[] = {
+        {tmp / "junk.wav", "Format not recognised."},
+        {tmp / "missing.wav", "not a regular file"},
+        {tmp.path(), "not a regular file"},
+    };
+    for (const auto& [path, reason] : cases) {
+        qm::AudioFacts facts;
+        qm::ConformedAudio out;
+        std::string err;
+        EXPECT_FALSE(qm::ConformAudioFile(path, 0, facts, out, err));
+        EXPECT_EQ(err, reason) << path;
+    }
+    std::vector<int16_t> out;
+    uint64_t clipped = 0;
+    std::string err;
+    EXPECT_FALSE(qm::ResampleTo16Bit({1.0}, 0, 8000, out, clipped, err));
+    EXPECT_TRUE(qm::ResampleTo16Bit({}, 44100, 8000, out, clipped, err));
+    EXPECT_TRUE(out.empty());
+}
+
+}  // namespace
