@@ -8,8 +8,8 @@
 #include <string>
 
 #include "cli/decode.h"
-#include "driver/package_build.h"
 #include "codec/frontend.h"
+#include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/formats.h"
