@@ -9,8 +9,8 @@
 
 #include "cli/decode.h"
 #include "cli/conform.h"
-#include "driver/package_build.h"
 #include "codec/frontend.h"
+#include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/formats.h"

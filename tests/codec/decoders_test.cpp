@@ -95,6 +95,7 @@ TEST(Decoders, LengthsAndPointersAreChecked) {
         {qm::ALawDecode(nullptr, 3, s), qm::kDecodeNullInput},
         {qm::ALawDecode(b, -1, s), qm::kDecodeBadCount},
         {qm::ALawDecode(b, 3, nullptr), qm::kDecodeNullOutput},
+        {qm::AdpcmDecode(nullptr, 0, 0, nullptr), 0},
         {qm::AdpcmDecode(nullptr, 0, 1, s), 1},
         {qm::AdpcmDecode(nullptr, 8, 4, s), qm::kDecodeNullInput},
         {qm::AdpcmDecode(b, 8, -2, s), qm::kDecodeBadCount},
