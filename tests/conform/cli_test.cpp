@@ -171,6 +171,11 @@ TEST(ConformCli, Refusals) {
     }
     EXPECT_FALSE(fs::exists(tmp / "o"));
     EXPECT_EQ(Tree(in).size(), 3u);
+    // One list is enough to start; the other is then reported missing.
+    WriteFile(tmp / "half/TextList.txt", "a\n");
+    CliResult half = RunCli({"conform", "--audio", tmp / "half", "--out", tmp / "o"});
+    EXPECT_EQ(half.exit, 1);
+    EXPECT_EQ(half.err, "Some inputs were not conformed:\n  WaveList.txt: missing\n");
 }
 
 TEST(ConformCli, FailuresAreListedAndTheRestIsConformed) {
