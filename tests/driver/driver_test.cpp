@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "driver/package_build.h"
 #include "common/testutil.h"
+#include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/package.h"
