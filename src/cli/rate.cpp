@@ -12,7 +12,7 @@ namespace qm::cli {
 Command AddRateCommand(CLI::App& tool) {
     struct Args {
         std::string package;
-        std::string type = "prompt";
+        std::string type = FindBuildType(BUILD_PROMPT)->option;
     };
     auto args = std::make_shared<Args>();
     CLI::App* cmd = tool.add_subcommand("rate", "Show a package's sample rate");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "driver/build_types.h"
 #include "driver/package_build.h"
 #include "platform/file.h"
 #include "platform/fs.h"
@@ -172,7 +173,8 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
         err = Format("Can not create file %s！", uncodedClipFile_.c_str());
         return false;
     }
-    files.coding = codeType >= CODE_ALAW && codeType <= CODE_G7231;
+    const CodeTypeInfo* type = FindCodeType(codeType);
+    files.coding = type != nullptr && type->frontEnd != nullptr;
     if (files.coding && !files.coded.file.Open(InAudio(codedClipFile_), "wb")) {
         err = Format("Can not create file %s！", codedClipFile_.c_str());
         return false;

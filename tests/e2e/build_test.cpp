@@ -9,20 +9,17 @@
 
 #include "e2e/fixture.h"
 #include "platform/text.h"
+#include "resfile/formats.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
 
 namespace {
 
-const std::string kPromptIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c,
-                                            0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
-const std::string kPromptClipId = IdBytes({0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8,
-                                           0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
-const std::string kBgsoundIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x13, 0x99, 0x09, 0x01, 0x4c, 0x8c,
-                                             0xba, 0x2c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
-const std::string kBgsoundClipId = IdBytes({0x8a, 0xd4, 0x82, 0x3f, 0x0d, 0x31, 0x93, 0x33, 0xb8,
-                                            0x8e, 0x6e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
+std::string Id(const qm::ResourceId& id) { return std::string(id.begin(), id.end()); }
+const std::string kPromptIndexId = Id(qm::kPromptIndexId);
+const std::string kPromptClipId = Id(qm::kPromptClipId);
+const std::string kBgsoundClipId = Id(qm::kBgsoundClipId);
 
 // Checks a clip container's frame and returns each record's sample count.
 std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding) {
