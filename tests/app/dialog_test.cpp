@@ -167,6 +167,8 @@ TEST(Dialog, InitialListsAndCommands) {
     EXPECT_EQ(h.view.low, 0);
     EXPECT_EQ(h.view.high, 100);
     EXPECT_TRUE(h.view.centred);
+    // Ids around the list texts' ranges are not in the string table.
+    for (int id : {2000, 2005, 2010, 2015, 2019, 2022}) EXPECT_STREQ(qm::LoadDialogString(id), "");
 
     // The fields take the selected item's data, not its index; a change with
     // no selection keeps the field.
