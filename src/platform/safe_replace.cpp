@@ -57,16 +57,39 @@ bool SafeReplace::Open() {
     return true;
 }
 
-bool SafeReplace::Commit() {
+bool SafeReplace::Finish() {
     if (temp_.empty() || !out_.IsOpen()) return false;
-    bool ok = out_.Flush() && ::fsync(out_.Descriptor()) == 0;
-    ok = out_.Close() && ok;
-    if (!ok || !RenameReplace(temp_, target_)) {
+    const bool ok = out_.Flush() && ::fsync(out_.Descriptor()) == 0;
+    return out_.Close() && ok;
+}
+
+bool SafeReplace::Commit() {
+    if (!Finish() || !RenameReplace(temp_, target_)) {
         Abandon();
         return false;
     }
     temp_.clear();
     return SyncFolder(ParentPath(target_));
+}
+
+bool SafeReplace::CommitNew() {
+    targetExists_ = false;
+    if (!Finish()) {
+        Abandon();
+        return false;
+    }
+    // link() refuses an existing name, so nothing that appeared meanwhile is
+    // replaced. A file system without hard links: check, then rename.
+    bool ok = ::link(temp_.c_str(), target_.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+        struct stat st;
+        error = ::lstat(target_.c_str(), &st) == 0 ? EEXIST : 0;
+        ok = error == 0 && RenameReplace(temp_, target_);
+    }
+    targetExists_ = error == EEXIST;
+    Abandon();
+    return ok && SyncFolder(ParentPath(target_));
 }
 
 void SafeReplace::Abandon() {

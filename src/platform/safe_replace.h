@@ -36,11 +36,20 @@ class SafeReplace {
     // Out() included; the target is then as it was, unless only the final
     // sync of the folder failed.
     bool Commit();
+    // As Commit, but only when no file of the target's name exists: an
+    // existing one (even one that appeared meanwhile) is kept, and
+    // TargetExists() says so.
+    bool CommitNew();
+    bool TargetExists() const { return targetExists_; }
     // Removes the temporary file; the target stays as it was.
     void Abandon();
 
   private:
+    // Flushes, syncs and closes the temporary file.
+    bool Finish();
+
     std::string target_;
+    bool targetExists_ = false;
     std::string temp_;
     File out_;
 };

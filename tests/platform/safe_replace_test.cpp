@@ -58,7 +58,17 @@ TEST(SafeReplace, ReplacesFilesAndLinks) {
         EXPECT_TRUE(r.Commit());
     }
     EXPECT_EQ(ReadFile(dir / "fresh"), "by name+");
-    EXPECT_EQ(Entries(dir.path()), 4u) << "no temporary file is left";
+
+    // A new file only: an existing one is kept.
+    for (const char* name : {"fresh", "newer"}) {
+        qm::SafeReplace r(dir / name);
+        ASSERT_TRUE(r.Open() && WriteText(r.Out(), "newer"));
+        EXPECT_EQ(r.CommitNew(), std::string(name) == "newer") << name;
+        EXPECT_EQ(r.TargetExists(), std::string(name) == "fresh") << name;
+    }
+    EXPECT_EQ(ReadFile(dir / "fresh"), "by name+");
+    EXPECT_EQ(ReadFile(dir / "newer"), "newer");
+    EXPECT_EQ(Entries(dir.path()), 5u) << "no temporary file is left";
 }
 
 TEST(SafeReplace, FailuresLeaveTheTargetAndNoTemporary) {
