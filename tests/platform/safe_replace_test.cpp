@@ -123,16 +123,3 @@ TEST(SafeReplace, FailuresLeaveTheTargetAndNoTemporary) {
     EXPECT_EQ(ReadFile(dir / "ro/target"), "old");
     EXPECT_EQ(Entries(dir / "ro"), 1u);
 }
-
-TEST(File, WritingNeverFollowsALink) {
-    TempDir dir;
-    WriteFile(dir / "real", "kept");
-    fs::create_symlink(dir / "real", dir / "link");
-    for (const char* mode : {"wb", "w+b", "r+b", "ab"}) {
-        qm::File f;
-        EXPECT_FALSE(f.Open(dir / "link", mode)) << mode;
-    }
-    qm::File f;
-    EXPECT_TRUE(f.Open(dir / "link", "rb")) << "reading through a link is fine";
-    EXPECT_EQ(ReadFile(dir / "real"), "kept");
-}
