@@ -15,7 +15,7 @@
 #include "codec/coders.h"
 #include "codec/decoders.h"
 #include "codec/g7231/g7231.h"
-#include "driver/package_build.h"
+#include "driver/request.h"
 #include "input/audio.h"
 #include "material.h"
 #include "platform/fs.h"
@@ -58,14 +58,21 @@ BuildRun RunBuild(const std::string& root, const std::string& pkg, int code, int
     const auto t0 = Clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
-        qm::SetCurrentDir(audio);
-        qm::CPackageBuild build;
-        build.SetJobs(jobs);
-        std::string err;
-        bool ok = build.Run(0, audio, pkg, code, err);
-        if (!ok)
-            std::fprintf(stderr, "build failed: %s %s\n", err.c_str(), build.FailureNote().c_str());
-        ::_exit(ok ? 0 : 1);
+        // The request both front ends make.
+        qm::BuildRequest request;
+        request.codeType = code;
+        request.audioFolder = audio;
+        request.packagePath = pkg;
+        request.jobs = jobs;
+        qm::CheckedRequest checked;
+        qm::Failure failure;
+        if (std::optional<qm::Failure> refused = qm::CheckRequest(request, checked))
+            failure = *refused;
+        else if (qm::RunCheckedRequest(checked, nullptr, failure))
+            ::_exit(0);
+        std::fprintf(stderr, "build failed: %s %s\n", failure.message.c_str(),
+                     failure.detail.empty() ? "" : failure.detail.front().c_str());
+        ::_exit(1);
     }
     int status = 0;
     struct rusage ru {};

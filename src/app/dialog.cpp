@@ -1,5 +1,6 @@
 #include "app/dialog.h"
 
+#include "driver/build_types.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -11,29 +12,6 @@ struct StringEntry {
     int id;
     const char* text;
 };
-
-constexpr StringEntry kStrings[] = {
-    {IDS_RATE_8K, "8kHz  16bit"},
-    {IDS_RATE_11K, "11kHz 16bit"},
-    {IDS_RATE_16K, "16kHz 16bit"},
-    {IDS_RATE_22K, "22kHz 16bit"},
-    {IDS_CODE1, "Code1"},
-    {IDS_CODE2, "Code2"},
-    {IDS_CODE3, "Code3"},
-    {IDS_CODE4, "Code4"},
-    {IDS_BUILD_PROMPT, "打包提示音资源"},
-    {IDS_BUILD_BGSOUND, "打包背景音资源"},
-    {IDS_BUILD_ROLE, "打包发音人提示音资源"},
-    {IDS_SELECT_IRF, "Select IRF file"},
-    {IDS_SPECIFY_AUDIO, "Specify audio file path"},
-};
-
-bool DefaultRunner(int buildType, const std::string& audioFolder, const std::string& packagePath,
-                   int codeType, ProgressSink* progress, std::string& err) {
-    CPackageBuild build;
-    build.SetProgress(progress);
-    return build.Run(buildType, audioFolder, packagePath, codeType, err);
-}
 
 // Clears a flag when the scope ends, however it ends.
 class FlagScope {
@@ -50,6 +28,18 @@ class FlagScope {
 }  // namespace
 
 const char* LoadDialogString(int id) {
+    // The list texts are those of the build-type, code-type and rate tables,
+    // whose entries the string ids number in table order.
+    if (id >= IDS_RATE_8K && id < IDS_RATE_8K + static_cast<int>(Rates().size()))
+        return Rates()[id - IDS_RATE_8K].text;
+    if (id >= IDS_CODE1 && id < IDS_CODE1 + static_cast<int>(CodeTypes().size()))
+        return CodeTypes()[id - IDS_CODE1].name;
+    if (id >= IDS_BUILD_PROMPT && id < IDS_BUILD_PROMPT + static_cast<int>(BuildTypes().size()))
+        return BuildTypes()[id - IDS_BUILD_PROMPT].label;
+    static constexpr StringEntry kStrings[] = {
+        {IDS_SELECT_IRF, "Select IRF file"},
+        {IDS_SPECIFY_AUDIO, "Specify audio file path"},
+    };
     for (const StringEntry& e : kStrings)
         if (e.id == id) return e.text;
     return "";
@@ -71,7 +61,7 @@ const CQuillmarkDlg::CommandEntry CQuillmarkDlg::kCommands[] = {
     {IDC_BUILD_TYPE, CBN_SELCHANGE, &CQuillmarkDlg::OnBuildTypeChange},
 };
 
-CQuillmarkDlg::CQuillmarkDlg() : runner_(DefaultRunner), startDir_(GetCurrentDir()) {}
+CQuillmarkDlg::CQuillmarkDlg() : runner_(RunCheckedRequest), startDir_(GetCurrentDir()) {}
 
 bool CQuillmarkDlg::OnCommand(int id, int code) {
     // While a build runs (and while its result is shown) the dialog is inert:
@@ -120,22 +110,22 @@ int CQuillmarkDlg::Progress::GetPos() const { return dlg_.view_->GetProgressPos(
 void CQuillmarkDlg::Progress::SetPos(int pos) { dlg_.SetBuildProgress(pos); }
 
 bool CQuillmarkDlg::OnInitDialog() {
-    AddListItem(IDC_BUILD_TYPE, 0, IDS_BUILD_PROMPT, 0);
-    AddListItem(IDC_BUILD_TYPE, 1, IDS_BUILD_BGSOUND, 1);
-    AddListItem(IDC_BUILD_TYPE, 2, IDS_BUILD_ROLE, 2);
+    const int buildTypes = static_cast<int>(BuildTypes().size());
+    for (int k = 0; k < buildTypes; ++k)
+        AddListItem(IDC_BUILD_TYPE, k, IDS_BUILD_PROMPT + k, BuildTypes()[k].type);
     view_->SetListSelection(IDC_BUILD_TYPE, 0);
 
-    AddListItem(IDC_CODE_TYPE, 0, IDS_CODE1, 0);
-    AddListItem(IDC_CODE_TYPE, 1, IDS_CODE2, 1);
-    AddListItem(IDC_CODE_TYPE, 2, IDS_CODE3, 2);
-    AddListItem(IDC_CODE_TYPE, 3, IDS_CODE4, 3);
+    const int codeTypes = static_cast<int>(CodeTypes().size());
+    for (int k = 0; k < codeTypes; ++k)
+        AddListItem(IDC_CODE_TYPE, k, IDS_CODE1 + k, CodeTypes()[k].type);
     view_->SetListSelection(IDC_CODE_TYPE, 0);
 
     // Highest rate first; nothing is selected until a package has been read.
-    AddListItem(IDC_SAMPLE_RATE, 0, IDS_RATE_22K, 22050);
-    AddListItem(IDC_SAMPLE_RATE, 1, IDS_RATE_16K, 16000);
-    AddListItem(IDC_SAMPLE_RATE, 2, IDS_RATE_11K, 11025);
-    AddListItem(IDC_SAMPLE_RATE, 3, IDS_RATE_8K, 8000);
+    const int rates = static_cast<int>(Rates().size());
+    for (int k = 0; k < rates; ++k) {
+        const int r = rates - 1 - k;
+        AddListItem(IDC_SAMPLE_RATE, k, IDS_RATE_8K + r, Rates()[r].hz);
+    }
     view_->SetListSelection(IDC_SAMPLE_RATE, -1);
 
     view_->SetProgressRange(0, 100);
@@ -144,8 +134,7 @@ bool CQuillmarkDlg::OnInitDialog() {
 }
 
 std::string CQuillmarkDlg::Resolve(const std::string& path) const {
-    if (path.empty() || path.front() == '/' || startDir_.empty()) return path;
-    return JoinPath(startDir_, path);
+    return startDir_.empty() ? path : ResolvePath(startDir_, path);
 }
 
 void CQuillmarkDlg::OnBrowseAudioFolder() {
@@ -194,46 +183,26 @@ void CQuillmarkDlg::OnStart() {
 bool CQuillmarkDlg::StartBuild() {
     // The package path is read from its box only while none is held; once a
     // package has been chosen (or taken at a Start) only Browse replaces it.
+    // The audio folder box is read at every Start that has a package path.
     if (packagePath_.empty()) packagePath_ = Resolve(view_->GetItemText(IDC_IRF_PATH));
-    if (packagePath_.empty()) {
-        view_->ShowMessage("Please select an original IRF file！");
-        return false;
-    }
-    audioFolder_ = view_->GetItemText(IDC_AUDIO_PATH);
-    if (audioFolder_.empty()) {
-        view_->ShowMessage("Please specify audio file path！");
-        return false;
-    }
-    const std::string audio = Resolve(audioFolder_);
-    if (!PathIsDirectory(audio)) {
-        view_->ShowMessage("The audio file path is incorrect, please re-set it!");
-        return false;
-    }
-    if (!PathFileExists(packagePath_) || PathIsDirectory(packagePath_)) {
-        view_->ShowMessage("IRF file path name is incorrect, please re-set it!");
-        return false;
-    }
-    // A folder that cannot be entered is refused as well: the build reads its
-    // lists from the current directory and would otherwise read another
-    // folder's.
-    if (!SetCurrentDir(audio)) {
-        view_->ShowMessage("The audio file path is incorrect, please re-set it!");
+    if (!packagePath_.empty()) audioFolder_ = view_->GetItemText(IDC_AUDIO_PATH);
+
+    BuildRequest request;
+    request.buildType = buildType_;
+    request.codeType = codeType_;
+    request.audioFolder = audioFolder_;
+    request.packagePath = packagePath_;
+    request.baseDir = startDir_;
+    CheckedRequest checked;
+    if (std::optional<Failure> refused = CheckRequest(request, checked)) {
+        view_->ShowMessage(refused->message);
         return false;
     }
 
-    std::string err;
-    const int buildType = buildType_;
-    const int codeType = codeType_;
-    const std::string package = packagePath_;
-    const bool ok = view_->RunBuild(
-        [&] { return runner_(buildType, audio, package, codeType, &progress_, err); });
-    if (ok) {
-        view_->ShowMessage(Format("The new IRF has been generated，it located in %s/%s",
-                                  audio.c_str(), PathFindFileName(package).c_str()));
-        return false;
-    }
-    view_->ShowMessage(err);
-    return true;
+    Failure failure;
+    const bool ok = view_->RunBuild([&] { return runner_(checked, &progress_, failure); });
+    view_->ShowMessage(ok ? SuccessMessage(checked) : failure.message);
+    return !ok;
 }
 
 }  // namespace qm

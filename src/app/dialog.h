@@ -9,6 +9,8 @@
 #include <string>
 
 #include "driver/package_build.h"
+#include "driver/request.h"
+#include "platform/failure.h"
 #include "platform/progress.h"
 
 namespace qm {
@@ -110,10 +112,9 @@ class DialogView {
     virtual bool RunBuild(const std::function<bool()>& build) = 0;
 };
 
-// Carries out one build; the default makes a new CPackageBuild and runs it.
-using BuildRunner = std::function<bool(int buildType, const std::string& audioFolder,
-                                       const std::string& packagePath, int codeType,
-                                       ProgressSink* progress, std::string& err)>;
+// Carries out the build of a checked request; the default is RunCheckedRequest.
+using BuildRunner =
+    std::function<bool(const CheckedRequest& request, ProgressSink* progress, Failure& failure)>;
 
 class CQuillmarkDlg {
   public:

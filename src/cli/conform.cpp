@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
+
+#include "cli/output.h"
 
 namespace qm {
 namespace {
@@ -50,3 +53,12 @@ int ConformCommand::Run() const {
 }
 
 }  // namespace qm
+
+namespace qm::cli {
+
+Command AddConformCommand(CLI::App& tool) {
+    auto command = std::make_shared<ConformCommand>(tool);
+    return {command->App(), [command] { return command->Run(); }};
+}
+
+}  // namespace qm::cli

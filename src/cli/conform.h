@@ -11,6 +11,7 @@ class ConformCommand {
   public:
     explicit ConformCommand(CLI::App& app);
     bool Parsed() const { return cmd_->parsed(); }
+    CLI::App* App() const { return cmd_; }
     int Run() const;
 
   private:

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
+#include "cli/output.h"
 #include "codec/decoders.h"
 #include "codec/g7231/g7231.h"
 #include "platform/file.h"
@@ -193,3 +195,13 @@ int RunDecode(const DecodeArgs& args) {
 }
 
 }  // namespace qm
+
+namespace qm::cli {
+
+Command AddDecodeCommand(CLI::App& tool) {
+    auto args = std::make_shared<DecodeArgs>();
+    CLI::App* app = qm::AddDecodeCommand(tool, *args);
+    return {app, [args] { return RunDecode(*args); }};
+}
+
+}  // namespace qm::cli

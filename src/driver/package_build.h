@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/work_files.h"
 #include "input/lists.h"
 #include "input/roles.h"
 #include "platform/progress.h"
@@ -13,20 +14,6 @@
 #include "resfile/textindex.h"
 
 namespace qm {
-
-// "%s-%s-%s.voc" from the build type's word, the code type's name and the
-// rate word; a value outside its table gives an empty word.
-std::string MakeClipFileName(int buildType, int codeType, int32_t sampleRate);
-// "Prompt.idx", "Bgsound.idx", "PromptRole.idx" ("" outside 0..2).
-std::string IndexFileName(int buildType);
-const char* BuildTypeWord(int buildType);
-const char* CodeTypeName(int codeType);
-const char* RateWord(int32_t sampleRate);
-
-// True when name is one of the file names a build writes into the audio
-// folder and may replace: index files, clip files, the package copies and
-// "New-TextLst.txt".
-bool IsWorkFileName(const std::string& name);
 
 class CPackageBuild {
   public:
@@ -63,14 +50,21 @@ class CPackageBuild {
     // Files every prompt text of the list and appends its entry to the clip set.
     bool FileTexts(std::string& err);
     bool RunSingle(int buildType, int codeType, std::string& err);
-    bool RunRoles(int codeType, std::string& err);
     bool Code(int codeType, const std::string& input, const std::string& output, std::string& err);
     bool Finish(int buildType, std::string& err);
-    // Removes the intermediate files this build created (never other files).
+    // Removes the package copies this build created (never other files).
     void DeleteWorkFiles();
     std::string InAudio(const std::string& name) const;
-    std::string MakeTempFile(const std::string& folder, const std::string& prefix,
-                             const std::string& suffix);
+
+    // The role build (role_build.cpp): the role index file, the role clip
+    // file and, when coding, the coded role clip file, one block per role.
+    struct RoleFiles;
+    bool RunRoles(int codeType, std::string& err);
+    bool OpenRoleFiles(RoleFiles& files, int codeType, std::string& err);
+    bool BuildRole(const RoleEntry& role, RoleFiles& files, int codeType, std::string& err);
+    bool CodeRole(RoleFiles& files, uint64_t offset, uint64_t length, int codeType,
+                  std::string& err);
+    bool CloseRoleFiles(RoleFiles& files, std::string& err);
 
     class InternalProgress : public ProgressSink {
       public:
@@ -93,7 +87,7 @@ class CPackageBuild {
     std::string codedClipFile_;
     std::string finalPath_;
     std::string note_;
-    std::vector<std::string> created_;  // intermediate files to remove
+    std::vector<std::string> created_;  // package copies to remove
     int32_t currentPrompt_ = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "platform/file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "platform/bytes.h"
@@ -10,13 +13,52 @@ File::~File() {
     if (fp_ != nullptr) std::fclose(fp_);
 }
 
+namespace {
+
+// open() flags of an fopen mode that writes; 0 for a read-only mode.
+int WriteFlags(const char* mode) {
+    const bool plus = std::strchr(mode, '+') != nullptr;
+    switch (mode[0]) {
+        case 'w':
+            return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+        case 'a':
+            return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+        case 'r':
+            return plus ? O_RDWR : 0;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
 bool File::Open(const std::string& path, const char* mode) {
     if (fp_ != nullptr) Close();
     failed_ = false;
     path_ = path;
-    fp_ = std::fopen(path.c_str(), mode);
+    const int flags = WriteFlags(mode);
+    if (flags == 0) {
+        fp_ = std::fopen(path.c_str(), mode);
+        return fp_ != nullptr;
+    }
+    // Writing goes to the file the name itself holds, never through a link.
+    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    fp_ = ::fdopen(fd, mode);
+    if (fp_ == nullptr) ::close(fd);
     return fp_ != nullptr;
 }
+
+bool File::Attach(int fd, const std::string& path, const char* mode) {
+    if (fp_ != nullptr) Close();
+    failed_ = false;
+    path_ = path;
+    fp_ = fd >= 0 ? ::fdopen(fd, mode) : nullptr;
+    if (fp_ == nullptr && fd >= 0) ::close(fd);
+    return fp_ != nullptr;
+}
+
+int File::Descriptor() const { return fp_ != nullptr ? ::fileno(fp_) : -1; }
 
 size_t File::Read(void* buf, size_t n) {
     if (fp_ == nullptr || n == 0) return 0;

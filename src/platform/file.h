@@ -10,15 +10,22 @@
 namespace qm {
 
 class File {
-public:
+  public:
     File() = default;
     ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
     // Opens with an fopen mode ("rb", "wb", "r+b", "w+b"). Closes any file
-    // this object held first.
+    // this object held first. A mode that writes never follows a symbolic
+    // link in the last component of the path: such a path fails to open.
     bool Open(const std::string& path, const char* mode);
+    // Takes over an open descriptor under an fopen mode that suits how it was
+    // opened; it is closed with this object (at once when it cannot be taken
+    // over). path names it in messages.
+    bool Attach(int fd, const std::string& path, const char* mode);
+    // The descriptor of the open file, or -1.
+    int Descriptor() const;
     bool IsOpen() const { return fp_ != nullptr; }
     const std::string& Path() const { return path_; }
 
@@ -47,7 +54,7 @@ public:
     // True once any write, seek or flush has failed.
     bool Failed() const { return failed_; }
 
-private:
+  private:
     FILE* fp_ = nullptr;
     bool failed_ = false;
     std::string path_;

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "driver/package_build.h"
 #include "common/testutil.h"
+#include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/package.h"
@@ -118,6 +118,14 @@ TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
     ASSERT_GT(idx.size(), 1036u);
     EXPECT_EQ(static_cast<unsigned char>(idx[24]), 1);
     EXPECT_EQ(static_cast<unsigned char>(idx[1024]), 9);
+
+    // A coder that cannot run fails the role with its message, and the
+    // role's scratch files are gone.
+    qm::CPackageBuild badCode;
+    EXPECT_FALSE(badCode.Run(2, audio, pkg, 4, err));
+    EXPECT_EQ(err, "Invalid code type！");
+    for (auto& e : fs::directory_iterator(audio))
+        EXPECT_NE(e.path().filename().string().rfind("IrfRole-", 0), 0u) << e.path();
 
     // A role that fails leaves the current directory at its own folder.
     WriteFile(audio + "/b/TextList.txt", "");

@@ -5,24 +5,18 @@
 
 #include <filesystem>
 #include <functional>
-#include <set>
 
 #include "e2e/fixture.h"
 #include "platform/text.h"
+#include "resfile/formats.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
 
 namespace {
 
-const std::string kPromptIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c,
-                                            0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
-const std::string kPromptClipId = IdBytes({0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8,
-                                           0x8e, 0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
-const std::string kBgsoundIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x13, 0x99, 0x09, 0x01, 0x4c, 0x8c,
-                                             0xba, 0x2c, 0xbf, 0xe3, 0x80, 0xfc, 0x87});
-const std::string kBgsoundClipId = IdBytes({0x8a, 0xd4, 0x82, 0x3f, 0x0d, 0x31, 0x93, 0x33, 0xb8,
-                                            0x8e, 0x6e, 0x0f, 0x49, 0x3a, 0xc8, 0x7a});
+std::string Id(const qm::ResourceId& id) { return std::string(id.begin(), id.end()); }
+const std::string kBgsoundClipId = Id(qm::kBgsoundClipId);
 
 // Checks a clip container's frame and returns each record's sample count.
 std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding) {
@@ -61,53 +55,18 @@ std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding)
 
 }  // namespace
 
-TEST(Build, PromptCode1FromEverySourceRate) {
+// The bytes of a build are the golden builds' (golden_test.cpp); here, what
+// the command line says and which of the user's files it leaves alone.
+TEST(Build, PromptCode1KeepsTheUsersFiles) {
     Fixture f;
-    const std::string before = ReadFile(f.package);
     CliResult r = f.Build("prompt", "Code1");
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "/in.irf");
     EXPECT_EQ(r.err, "");
-
-    const std::string pkg = ReadFile(f.audio + "/in.irf");
-    EXPECT_EQ(ReadFile(f.package), before) << "the input package must not change";
-    auto in = Resources(before), out = Resources(pkg);
-    ASSERT_EQ(in.size(), out.size());
-    ASSERT_GE(pkg.size(), 4096u);
-    EXPECT_EQ(pkg.substr(pkg.size() - 4096), std::string(4096, '\0'));
-    for (size_t k = 0; k < in.size(); ++k) {
-        EXPECT_EQ(in[k].id, out[k].id);
-        if (out[k].id == kPromptIndexId) {
-            EXPECT_EQ(out[k].data, ReadFile(f.audio + "/Prompt.idx"));
-        } else if (out[k].id == kPromptClipId) {
-            EXPECT_EQ(out[k].data, ReadFile(f.audio + "/Prompt-Code1-16K.voc"));
-        } else {
-            EXPECT_EQ(out[k].data, in[k].data) << "resource " << k << " must pass through";
-        }
-    }
-    // Records follow the index order; each clip's length follows its source
-    // rate, whichever text it belongs to.
-    auto counts = ClipCounts(ReadFile(f.audio + "/Prompt-Code1-16K.voc"), 16, 2);
-    ASSERT_EQ(counts.size(), kPrompts.size());
-    std::multiset<uint32_t> want, got(counts.begin(), counts.end());
-    // The converter works in whole kHz (11025 Hz is converted as 11 kHz).
-    for (const Prompt& p : kPrompts) {
-        const uint64_t khz = (p.rate + 500) / 1000;
-        want.insert(p.rate ? static_cast<uint32_t>(p.samples * 16 / khz) : p.samples);
-    }
-    for (uint32_t w : want) {
-        bool near = false;
-        for (uint32_t g : got) near |= (g + 2 >= w && g <= w + 2);
-        EXPECT_TRUE(near) << "no record of about " << w << " samples";
-    }
-
-    // The build's own intermediates are gone; the user's files are not.
     EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp1.dat"));
-    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp2.dat"));
     EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
     EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log");
     EXPECT_EQ(ReadFile(f.audio + "/Prompt.dat"), "another user file");
-    EXPECT_TRUE(fs::exists(f.audio + "/New-TextLst.txt"));
     EXPECT_EQ(RunCli({"inspect", f.audio + "/in.irf"}).exit, 0);
 }
 
@@ -155,30 +114,38 @@ TEST(Build, PromptCode4IsTheSameOnAnyNumberOfThreads) {
     EXPECT_EQ(packages[0], packages[1]);
 }
 
-TEST(Build, RefusalsComeInOrderAndTouchNothing) {
+// The order and messages of the checks are the request's (tests/driver);
+// here, how the command line reports them.
+TEST(Build, RefusalsTouchNothing) {
     Fixture f;
-    auto refuse = [&](std::vector<std::string> args, const std::string& message) {
+    auto refuse = [&](std::vector<std::string> args, const std::string& message,
+                      RunOptions opt = {}) {
         std::vector<std::string> full = {"build", "--type", "prompt", "--code", "Code1"};
         full.insert(full.end(), args.begin(), args.end());
-        CliResult r = RunCli(full);
+        CliResult r = RunCli(full, opt);
         EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(Line(r.err), message);
+        EXPECT_EQ(r.err, message + "\n");
         EXPECT_EQ(r.out, "");
     };
     refuse({"--audio", "/nonexistent"}, "Please select an original IRF file！");
-    refuse({"--irf", f.package}, "Please specify audio file path！");
-    refuse({"--irf", f.package, "--audio", f.dir / "nothing"},
-           "The audio file path is incorrect, please re-set it!");
-    refuse({"--irf", f.dir / "nothing.irf", "--audio", f.audio},
-           "IRF file path name is incorrect, please re-set it!");
-    refuse({"--irf", f.audio, "--audio", f.audio},
-           "IRF file path name is incorrect, please re-set it!");
     // A package named like a file the build writes into the audio folder.
     fs::copy_file(f.package, f.audio + "/Prompt.idx");
     refuse({"--irf", f.audio + "/Prompt.idx", "--audio", f.audio},
            "IRF file path name is incorrect, please re-set it!");
     EXPECT_EQ(ReadFile(f.audio + "/Prompt.idx"), ReadFile(f.package));
     EXPECT_FALSE(fs::exists(f.audio + "/Prompt-Code1-16K.voc"));
+
+    // An audio folder that cannot be entered (run as an ordinary user, so
+    // that permissions bind).
+    fs::permissions(f.dir.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(f.package, fs::perms::all, fs::perm_options::add);
+    fs::permissions(f.audio, fs::perms::others_exec | fs::perms::group_exec | fs::perms::owner_exec,
+                    fs::perm_options::remove);
+    RunOptions user;
+    user.asNobody = true;
+    refuse({"--irf", f.package, "--audio", f.audio},
+           "The audio file path is incorrect, please re-set it!", user);
+    fs::permissions(f.audio, fs::perms::owner_exec, fs::perm_options::add);
 
     // Bad usage.
     EXPECT_EQ(RunCli({"build", "--code", "Code1"}).exit, 2);

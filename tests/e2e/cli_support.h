@@ -127,10 +127,4 @@ inline std::vector<Resource> Resources(const std::string& pkg) {
     return out;
 }
 
-inline std::string IdBytes(std::initializer_list<int> b) {
-    std::string s;
-    for (int v : b) s.push_back(static_cast<char>(v));
-    return s;
-}
-
 }  // namespace qmtest

@@ -2,8 +2,8 @@
 // file the build leaves, and its messages, must match byte for byte.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 
 #include "e2e/cli_support.h"
 

@@ -6,16 +6,15 @@
 
 #include "e2e/cli_support.h"
 #include "platform/text.h"
+#include "resfile/formats.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
 
 namespace {
 
-const std::string kRoleIndexId = IdBytes({0x6b, 0x57, 0xfe, 0x99, 0x99, 0x89, 0x01, 0x4d, 0x9c,
-                                          0xba, 0x1c, 0xbf, 0xe3, 0x80, 0xfc, 0x88});
-const std::string kRoleClipId = IdBytes({0x8a, 0xd4, 0x82, 0x2f, 0x0d, 0x21, 0x93, 0x48, 0xa8, 0x8e,
-                                         0x5e, 0x0f, 0x49, 0x3a, 0xc8, 0x77});
+const std::string kRoleIndexId(qm::kRoleIndexId.begin(), qm::kRoleIndexId.end());
+const std::string kRoleClipId(qm::kRoleClipId.begin(), qm::kRoleClipId.end());
 
 // An audio folder with `roles` speakers; speaker k has k + 1 prompts.
 struct RoleFixture {

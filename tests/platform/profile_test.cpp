@@ -84,15 +84,5 @@ TEST(Profile, IntegersAndFileAccess) {
     EXPECT_FALSE(p.Load(dir / "none.ini"));
 }
 
-TEST(Profile, GoldenRoleConfig) {
-    const std::string path = std::string(QM_SHARED_DIR) + "/golden/role-code3/audio/Config.ini";
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no golden builds";
-    EXPECT_EQ(GetPrivateProfileIntA("RoleInfo", "Count", 0, path), 2);
-    EXPECT_EQ(GetPrivateProfileIntA("RoleInfo", "RoleID1", 0, path), -30);
-    EXPECT_EQ(GetPrivateProfileIntA("RoleInfo", "RoleID2", 0, path), 7);
-    EXPECT_EQ(GetPrivateProfileStringA("RoleInfo", "RolePath1", "", path), ".");
-    EXPECT_EQ(GetPrivateProfileStringA("RoleInfo", "RolePath2", "", path), "spk2");
-}
-
 }  // namespace
 }  // namespace qm

@@ -1,0 +1,77 @@
+// `build`: what the dialog's Start button does, through the same request.
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/output.h"
+#include "driver/build_types.h"
+#include "driver/request.h"
+
+namespace qm::cli {
+
+namespace {
+
+struct BuildArgs {
+    std::string type;
+    std::string code;
+    std::string audio;
+    std::string irf;
+    std::string out;
+    int jobs = 0;
+};
+
+int RunBuild(const BuildArgs& a) {
+    BuildRequest request;
+    request.buildType = FindBuildTypeOption(a.type)->type;
+    request.codeType = FindCodeTypeName(a.code)->type;
+    request.audioFolder = a.audio;
+    request.packagePath = a.irf;
+    request.outputPath = a.out;
+    request.jobs = a.jobs;
+    CheckedRequest checked;
+    if (std::optional<Failure> refused = CheckRequest(request, checked)) {
+        Fail(*refused);
+        return kExitFailed;
+    }
+
+    TerminalProgress bar;
+    Failure failure;
+    const bool ok = RunCheckedRequest(checked, ::isatty(STDERR_FILENO) ? &bar : nullptr, failure);
+    bar.End();
+    if (ok) {
+        std::printf("%s\n", SuccessMessage(checked).c_str());
+        return kExitOk;
+    }
+    if (failure.message.empty()) {
+        // The dialog would show an empty box; say at least what failed.
+        Fail("Build failed: " +
+             (failure.detail.empty() ? std::string("no message") : failure.detail.front()));
+    } else {
+        Fail(failure);
+    }
+    return kExitFailed;
+}
+
+}  // namespace
+
+Command AddBuildCommand(CLI::App& tool) {
+    auto args = std::make_shared<BuildArgs>();
+    std::vector<std::string> codes;
+    for (const CodeTypeInfo& c : CodeTypes()) codes.emplace_back(c.name);
+
+    CLI::App* cmd = tool.add_subcommand("build", "Build a new package from an audio folder");
+    cmd->add_option("--type", args->type, "Build type")
+        ->required()
+        ->check(CLI::IsMember(BuildTypeOptions()));
+    cmd->add_option("--code", args->code, "Code type")->required()->check(CLI::IsMember(codes));
+    cmd->add_option("--audio", args->audio, "Audio folder (TextList.txt, WaveList.txt)");
+    cmd->add_option("--irf", args->irf, "Input package");
+    cmd->add_option("--out", args->out,
+                    "Write the new package here instead of into the audio folder");
+    cmd->add_option("--jobs", args->jobs, "Coder threads (0: one per core)")
+        ->check(CLI::Range(0, 256));
+    return {cmd, [args] { return RunBuild(*args); }};
+}
+
+}  // namespace qm::cli

@@ -1,0 +1,42 @@
+// `init-package`: a skeleton package with the six resources empty.
+#include <cstdio>
+#include <memory>
+
+#include "cli/output.h"
+#include "driver/build_types.h"
+#include "platform/fs.h"
+#include "resfile/package.h"
+
+namespace qm::cli {
+
+Command AddInitPackageCommand(CLI::App& tool) {
+    struct Args {
+        std::string out;
+        int rate = 0;
+        int extra = 1;
+        bool force = false;
+    };
+    auto args = std::make_shared<Args>();
+    std::vector<int> rates;
+    for (const RateInfo& r : Rates()) rates.push_back(r.hz);
+
+    CLI::App* cmd =
+        tool.add_subcommand("init-package", "Write a skeleton package with empty resources");
+    cmd->add_option("OUT", args->out, "Package to write")->required();
+    cmd->add_option("--rate", args->rate, "Sample rate")->required()->check(CLI::IsMember(rates));
+    cmd->add_option("--extra", args->extra, "Opaque resources around the six empty ones")
+        ->check(CLI::Range(0, kSkeletonMaxExtra));
+    cmd->add_flag("--force", args->force, "Replace an existing file");
+    return {cmd, [args] {
+                std::string err;
+                if (!WriteSkeletonPackage(MakeAbsolute(args->out), args->rate, args->extra, err,
+                                          args->force)) {
+                    Fail(err);
+                    return kExitFailed;
+                }
+                std::printf("%s\n", args->out.c_str());
+                return kExitOk;
+            }};
+}
+
+}  // namespace qm::cli

@@ -1,0 +1,54 @@
+// What every command of quillmark-cli shares: exit statuses, how a refusal
+// or failure is printed, the progress bar, and the commands' registration.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+
+#include "platform/failure.h"
+#include "platform/progress.h"
+
+namespace qm::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// The message as the first line of standard error.
+void Fail(const std::string& message);
+// The message, then each detail line indented by two spaces.
+void Fail(const Failure& failure);
+
+// A progress bar on standard error (the caller draws it only on a terminal).
+class TerminalProgress : public ProgressSink {
+  public:
+    int GetPos() const override { return pos_; }
+    void SetPos(int pos) override;
+    // Ends the bar's line if one was drawn.
+    void End();
+
+  private:
+    int pos_ = 0;
+    bool drawn_ = false;
+};
+
+// A command: its subcommand of the tool, and what runs it once it has been
+// parsed (returning the exit status).
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int()> run;
+};
+
+Command AddBuildCommand(CLI::App& tool);
+Command AddRateCommand(CLI::App& tool);
+Command AddInitPackageCommand(CLI::App& tool);
+Command AddInspectCommand(CLI::App& tool);
+Command AddEncodeCommand(CLI::App& tool);
+Command AddDecodeCommand(CLI::App& tool);
+Command AddConformCommand(CLI::App& tool);
+
+// The words of the build types for --type.
+std::vector<std::string> BuildTypeOptions();
+
+}  // namespace qm::cli

@@ -1,0 +1,101 @@
+#include "platform/safe_replace.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+#include "platform/fs.h"
+#include "platform/text.h"
+
+namespace qm {
+
+namespace {
+
+// Syncs a folder's entries. File systems that cannot sync a folder say so
+// with EINVAL; that is no failure.
+bool SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+SafeReplace::SafeReplace(std::string target) : target_(std::move(target)) {}
+
+SafeReplace::~SafeReplace() { Abandon(); }
+
+bool SafeReplace::Open() {
+    Abandon();
+    struct stat st;
+    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return false;
+    // ".name.XXXXXXXX.tmp" beside the target, so the rename stays on one
+    // file system. It is created exclusively (never through a link), with
+    // the permissions the process gives any new file.
+    const std::string prefix = JoinPath(ParentPath(target_), "." + PathFindFileName(target_));
+    std::random_device seed;
+    std::mt19937 rng(seed() ^ static_cast<unsigned>(::getpid()));
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp_ = Format("%s.%08x.tmp", prefix.c_str(), static_cast<unsigned>(rng()));
+        fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        temp_.clear();
+        return false;
+    }
+    if (!out_.Attach(fd, temp_, "w+b")) {
+        Abandon();
+        return false;
+    }
+    return true;
+}
+
+bool SafeReplace::Finish() {
+    if (temp_.empty() || !out_.IsOpen()) return false;
+    const bool ok = out_.Flush() && ::fsync(out_.Descriptor()) == 0;
+    return out_.Close() && ok;
+}
+
+bool SafeReplace::Commit() {
+    if (!Finish() || !RenameReplace(temp_, target_)) {
+        Abandon();
+        return false;
+    }
+    temp_.clear();
+    return SyncFolder(ParentPath(target_));
+}
+
+bool SafeReplace::CommitNew() {
+    targetExists_ = false;
+    if (!Finish()) {
+        Abandon();
+        return false;
+    }
+    // link() refuses an existing name, so nothing that appeared meanwhile is
+    // replaced. A file system without hard links: check, then rename.
+    bool ok = ::link(temp_.c_str(), target_.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+        struct stat st;
+        error = ::lstat(target_.c_str(), &st) == 0 ? EEXIST : 0;
+        ok = error == 0 && RenameReplace(temp_, target_);
+    }
+    targetExists_ = error == EEXIST;
+    Abandon();
+    return ok && SyncFolder(ParentPath(target_));
+}
+
+void SafeReplace::Abandon() {
+    if (out_.IsOpen()) out_.Close();
+    if (!temp_.empty()) RemoveFile(temp_);
+    temp_.clear();
+}
+
+}  // namespace qm

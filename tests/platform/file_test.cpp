@@ -1,0 +1,51 @@
+// Files and text conversion: writing never goes through a link, a failed
+// flush is a failure, UTF-8 of every length.
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/testutil.h"
+#include "platform/text.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+TEST(File, WritingNeverFollowsALink) {
+    TempDir dir;
+    WriteFile(dir / "real", "kept");
+    fs::create_symlink(dir / "real", dir / "link");
+    for (const char* mode : {"wb", "w+b", "r+b", "ab"}) {
+        qm::File f;
+        EXPECT_FALSE(f.Open(dir / "link", mode)) << mode;
+    }
+    qm::File f;
+    EXPECT_TRUE(f.Open(dir / "link", "rb")) << "reading through a link is fine";
+    EXPECT_EQ(ReadFile(dir / "real"), "kept");
+}
+
+TEST(File, AFullDeviceFailsTheFlush) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP();
+    qm::File f;
+    ASSERT_TRUE(f.Open("/dev/full", "wb"));
+    EXPECT_TRUE(f.Write("abc", 3)) << "buffered";
+    EXPECT_FALSE(f.Flush());
+    EXPECT_TRUE(f.Failed());
+    EXPECT_FALSE(f.Close());
+}
+
+TEST(Text, Utf8OfEveryLength) {
+    const struct {
+        char32_t cp;
+        const char* utf8;
+    } cases[] = {{U'A', "A"},
+                 {U'\u00e9', "\xc3\xa9"},
+                 {U'\u7532', "\xe7\x94\xb2"},
+                 {U'\U0001F600', "\xf0\x9f\x98\x80"}};
+    for (const auto& c : cases) {
+        std::string out;
+        qm::AppendUtf8(out, c.cp);
+        EXPECT_EQ(out, c.utf8) << static_cast<uint32_t>(c.cp);
+    }
+}

@@ -1,0 +1,125 @@
+// Replacing a file: the target holds the old or the whole new content, no
+// temporary file outlives the replacement, links are never followed and
+// nothing but a file or a link is replaced.
+#include "platform/safe_replace.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/testutil.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+namespace {
+
+size_t Entries(const std::string& folder) {
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(folder)) ++n;
+    return n;
+}
+
+bool WriteText(qm::File& f, const std::string& text) { return f.Write(text.data(), text.size()); }
+
+}  // namespace
+
+TEST(SafeReplace, ReplacesFilesAndLinks) {
+    TempDir dir;
+    WriteFile(dir / "target", "old");
+    WriteFile(dir / "elsewhere", "not to be touched");
+    fs::create_symlink(dir / "elsewhere", dir / "link");
+
+    EXPECT_TRUE(qm::ReplaceFile(dir / "target", [](qm::File& f) { return WriteText(f, "new"); }));
+    EXPECT_EQ(ReadFile(dir / "target"), "new");
+    // A new file gets the permissions the process gives any new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(dir / "target").permissions(), static_cast<fs::perms>(0666 & ~mask));
+
+    // A link is replaced by the file, and what it pointed to stays.
+    EXPECT_TRUE(qm::ReplaceFile(dir / "link", [](qm::File& f) { return WriteText(f, "mine"); }));
+    EXPECT_FALSE(fs::is_symlink(dir / "link"));
+    EXPECT_EQ(ReadFile(dir / "link"), "mine");
+    EXPECT_EQ(ReadFile(dir / "elsewhere"), "not to be touched");
+
+    // A writer that opens the temporary by name; a new target.
+    {
+        qm::SafeReplace r(dir / "fresh");
+        ASSERT_TRUE(r.Open());
+        qm::File byName;
+        ASSERT_TRUE(byName.Open(r.TempPath(), "wb"));
+        ASSERT_TRUE(WriteText(byName, "by name") && byName.Close());
+        ASSERT_TRUE(r.Out().SeekEnd() && WriteText(r.Out(), "+"));
+        EXPECT_FALSE(fs::exists(dir / "fresh")) << "nothing is in place before the commit";
+        EXPECT_TRUE(r.Commit());
+    }
+    EXPECT_EQ(ReadFile(dir / "fresh"), "by name+");
+
+    // A new file only: an existing one is kept.
+    for (const char* name : {"fresh", "newer"}) {
+        qm::SafeReplace r(dir / name);
+        ASSERT_TRUE(r.Open() && WriteText(r.Out(), "newer"));
+        EXPECT_EQ(r.CommitNew(), std::string(name) == "newer") << name;
+        EXPECT_EQ(r.TargetExists(), std::string(name) == "fresh") << name;
+    }
+    EXPECT_EQ(ReadFile(dir / "fresh"), "by name+");
+    EXPECT_EQ(ReadFile(dir / "newer"), "newer");
+    EXPECT_EQ(Entries(dir.path()), 5u) << "no temporary file is left";
+}
+
+TEST(SafeReplace, FailuresLeaveTheTargetAndNoTemporary) {
+    TempDir dir;
+    WriteFile(dir / "target", "old");
+    fs::create_directories(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    auto write = [](qm::File& f) { return WriteText(f, "new"); };
+
+    // A writer that gives up, a target that is a directory or a pipe, a
+    // folder that does not exist.
+    EXPECT_FALSE(qm::ReplaceFile(dir / "target", [](qm::File&) { return false; }));
+    EXPECT_FALSE(qm::ReplaceFile(dir / "folder", write));
+    EXPECT_FALSE(qm::ReplaceFile(dir / "fifo", write));
+    EXPECT_FALSE(qm::ReplaceFile(dir / "none/target", write));
+    // Abandoned without a commit.
+    {
+        qm::SafeReplace r(dir / "target");
+        ASSERT_TRUE(r.Open());
+        ASSERT_TRUE(WriteText(r.Out(), "half"));
+    }
+    // A rename that cannot happen: the temporary was taken away.
+    {
+        qm::SafeReplace r(dir / "target");
+        ASSERT_TRUE(r.Open());
+        fs::remove(r.TempPath());
+        EXPECT_FALSE(r.Commit());
+    }
+    EXPECT_EQ(ReadFile(dir / "target"), "old");
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_EQ(Entries(dir.path()), 3u) << "no temporary file is left";
+
+    // A folder that takes no new file, for an ordinary user (the test drops
+    // the super-user's rights in a child process).
+    fs::create_directories(dir / "ro");
+    WriteFile(dir / "ro/target", "old");
+    fs::permissions(dir.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(dir / "ro", fs::perms::all, fs::perm_options::add);
+    fs::permissions(dir / "ro/target", fs::perms::all, fs::perm_options::add);
+    fs::permissions(dir / "ro",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        ::_exit(qm::ReplaceFile(dir / "ro/target", write) ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(ReadFile(dir / "ro/target"), "old");
+    EXPECT_EQ(Entries(dir / "ro"), 1u);
+}
