@@ -7,12 +7,12 @@
 #include <map>
 #include <string>
 
-#include "driver/package_build.h"
+#include "cli/inspect_render.h"
 #include "codec/frontend.h"
+#include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/formats.h"
-#include "resfile/inspect.h"
 #include "resfile/package.h"
 
 namespace {
