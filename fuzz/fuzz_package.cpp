@@ -1,6 +1,6 @@
 // The package reader and the inspector on arbitrary files.
+#include "cli/inspect_render.h"
 #include "fuzz_util.h"
-#include "resfile/inspect.h"
 #include "resfile/package.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "cli/conform_render.h"
 #include "cli/output.h"
 
 namespace qm {

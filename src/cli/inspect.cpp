@@ -1,4 +1,5 @@
 // `inspect`: a package described and checked, as text or JSON.
+#include "cli/inspect_render.h"
 #include "resfile/inspect.h"
 
 #include <cstdio>

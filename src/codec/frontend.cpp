@@ -20,7 +20,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "resfile/formats.h"
+#include "resfile/clip_container.h"
 
 namespace qm {
 
@@ -32,8 +32,6 @@ std::atomic<int> g_coderJobs{0};
 constexpr int kMaxJobs = 64;
 // Clips read ahead beyond one per worker, so workers never wait for the reader.
 constexpr size_t kQueueExtra = 4;
-// The placeholder word of the offset table until its final values are written.
-constexpr uint32_t kPlaceholder = 0xCCCCCCCCu;
 
 uint64_t ALawCodedSize(uint32_t n) { return n; }
 uint64_t AdpcmCodedSize(uint32_t n) { return n / 2; }
@@ -76,17 +74,15 @@ void CodeClip(const ClipCoder& coder, Clip& clip) {
     }
 }
 
-// Reads the record at `offset` of the input: its count and samples. Every part
-// of it must lie inside the file, so a damaged table can neither make us read
-// past the end nor allocate more than the file holds.
-int ReadClip(File& in, int64_t inSize, uint32_t offset, const ClipCoder& coder, Clip& clip) {
-    const uint64_t size = static_cast<uint64_t>(inSize);
-    if (static_cast<uint64_t>(offset) + 4 > size) return kCoderInputFailed;
-    if (!in.Seek(offset)) return kCoderInputFailed;
+// Reads record k of the input: its count and samples. Every part of it must
+// lie inside the file, so a damaged table can neither make us read past the
+// end nor allocate more than the file holds.
+int ReadClip(const ClipContainerReader& in, uint32_t k, const ClipCoder& coder, Clip& clip) {
     uint32_t n = 0;
-    if (!in.ReadU32(n)) return kCoderInputFailed;
+    uint64_t bytes = 0;
+    if (!in.SampleCount(k, n)) return kCoderInputFailed;
     if (n > static_cast<uint32_t>(INT32_MAX)) return kCoderInputFailed;
-    if (2 * static_cast<uint64_t>(n) > size - offset - 4) return kCoderInputFailed;
+    if (!in.DataFits(k, n, bytes)) return kCoderInputFailed;
     clip.n = n;
     clip.result = 0;
     if (coder.codedSize(n) >= SIZE_MAX) return kCoderNoMemory;
@@ -101,11 +97,11 @@ int ReadClip(File& in, int64_t inSize, uint32_t offset, const ClipCoder& coder, 
         clip.Release();
         return kCoderNoMemory;
     }
-    auto* bytes = reinterpret_cast<unsigned char*>(clip.samples.data());
-    if (!in.ReadExact(bytes, 2 * static_cast<size_t>(n))) return kCoderInputFailed;
+    auto* raw = reinterpret_cast<unsigned char*>(clip.samples.data());
+    if (!in.ReadData(k, raw, static_cast<size_t>(bytes))) return kCoderInputFailed;
     if constexpr (std::endian::native != std::endian::little) {
         for (uint32_t i = 0; i < n; ++i) {
-            clip.samples[i] = static_cast<int16_t>(GetU16(bytes + 2 * i));
+            clip.samples[i] = static_cast<int16_t>(GetU16(raw + 2 * i));
         }
     }
     return kCoderOk;
@@ -205,35 +201,25 @@ int EncodeContainerUnguarded(const std::string& input, const std::string& output
     File in;
     if (!in.Open(input, "rb")) return kCoderInputFailed;
     const int64_t inSize = in.Size();
-    unsigned char header[kClipHeaderSize];
-    if (inSize < 0 || !in.ReadExact(header, sizeof header)) return kCoderInputFailed;
-    if (header[kClipCodingOffset] != CODING_PCM16) return kCoderBadCoding;
-    header[kClipCodingOffset] = coder.coding;
-    const uint32_t count = GetU32(header + kClipCountOffset);
-
+    if (inSize < 0) return kCoderInputFailed;
+    const FileRangeSource src(in, 0, static_cast<uint64_t>(inSize));
+    ClipContainerReader reader;
+    if (!reader.ReadHeader(src)) return kCoderInputFailed;
+    if (reader.Header().coding != CODING_PCM16) return kCoderBadCoding;
     // The whole offset table must be in the file before it is allocated.
-    const uint64_t tableBytes = 4 * (static_cast<uint64_t>(count) + 1);
-    if (kClipHeaderSize + tableBytes > static_cast<uint64_t>(inSize)) return kCoderInputFailed;
-    std::vector<uint32_t> table;
-    std::vector<unsigned char> raw;
-    try {
-        table.resize(static_cast<size_t>(count) + 1);
-        raw.resize(static_cast<size_t>(tableBytes));
-    } catch (...) {
-        return kCoderNoMemory;
-    }
-    if (!in.ReadExact(raw.data(), raw.size())) return kCoderInputFailed;
-    for (size_t i = 0; i < table.size(); ++i) table[i] = GetU32(raw.data() + 4 * i);
+    if (!reader.ReadTable()) return kCoderInputFailed;
+    const uint32_t count = reader.Count();
 
     // Creating the output over the input would destroy the clips being read.
     std::error_code ec;
     if (std::filesystem::equivalent(input, output, ec)) return kCoderOutputFailed;
+    // Every byte of the input's header but its coding byte is carried over.
     File out;
-    if (!out.Open(output, "w+b")) return kCoderOutputFailed;
-    if (!out.Write(header, sizeof header)) return kCoderOutputFailed;
-    std::fill(raw.begin(), raw.end(), static_cast<unsigned char>(kPlaceholder & 0xFF));
-    if (!out.Write(raw.data(), raw.size())) return kCoderOutputFailed;
-    uint64_t outPos = kClipHeaderSize + tableBytes;
+    ClipContainerWriter writer;
+    if (!out.Open(output, "w+b") ||
+        !writer.Begin(out, reader.Header().WithCoding(coder.coding), kCodedTablePlaceholder)) {
+        return kCoderOutputFailed;
+    }
 
     // Progress: from base + 3 by a step of 37 / N rounded half up, to base + 40.
     const int progressBase = progress->GetPos();
@@ -257,7 +243,7 @@ int EncodeContainerUnguarded(const std::string& input, const std::string& output
     while (nextWrite < count) {
         while (failAt == count && nextRead < count && nextRead - nextWrite < slotCount) {
             size_t slot = nextRead % slotCount;
-            int r = ReadClip(in, inSize, table[nextRead], coder, slots[slot]);
+            int r = ReadClip(reader, nextRead, coder, slots[slot]);
             if (r != kCoderOk) {
                 slots[slot].Release();
                 failAt = nextRead;
@@ -276,13 +262,10 @@ int EncodeContainerUnguarded(const std::string& input, const std::string& output
         if (bytes < 0 || static_cast<uint64_t>(bytes) > coder.codedSize(clip.n)) {
             return kCoderInternal;
         }
-        // Offsets are 32-bit: a container that would outgrow them cannot be written.
-        if (outPos + 4 + static_cast<uint64_t>(bytes) > UINT32_MAX) return kCoderOutputFailed;
-        table[nextWrite] = static_cast<uint32_t>(outPos);
-        if (!out.WriteU32(clip.n) || !out.Write(clip.coded.data(), static_cast<size_t>(bytes))) {
+        // Also refused when the container would outgrow its 32-bit offsets.
+        if (!writer.AddRecord(clip.n, clip.coded.data(), static_cast<size_t>(bytes))) {
             return kCoderOutputFailed;
         }
-        outPos += 4 + static_cast<uint64_t>(bytes);
         clip.Release();
         ++nextWrite;
         progressPos += progressStep;
@@ -290,11 +273,7 @@ int EncodeContainerUnguarded(const std::string& input, const std::string& output
     }
 
     in.Close();
-    table[count] = static_cast<uint32_t>(outPos);
-    for (size_t i = 0; i < table.size(); ++i) PutU32(raw.data() + 4 * i, table[i]);
-    if (!out.Seek(kClipHeaderSize) || !out.Write(raw.data(), raw.size()) || !out.Close()) {
-        return kCoderOutputFailed;
-    }
+    if (!writer.Finish() || !out.Close()) return kCoderOutputFailed;
     progress->SetPos(progressBase + 40);
     return kCoderOk;
 }

@@ -82,11 +82,4 @@ enum class ConformOutcome {
 ConformOutcome ConformFolder(const ConformOptions& options, ConformReport& report,
                              std::string& err);
 
-// The report as text (one line per list and recording, then the total) and
-// as JSON (documented in the README).
-std::string RenderConformText(const ConformReport& report);
-std::string RenderConformJson(const ConformReport& report, const ConformOptions& options);
-// The failures, one per line indented by two spaces.
-std::string RenderConformFailures(const ConformReport& report);
-
 }  // namespace qm

@@ -1,11 +1,9 @@
 #include "resfile/clipset.h"
 
-#include <algorithm>
-#include <bit>
-
 #include "input/audio.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "resfile/clip_container.h"
 #include "resfile/formats.h"
 #include "resfile/package.h"
 
@@ -55,7 +53,6 @@ int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<Ind
         err = WriteFailed(out);
         return 0;
     }
-    const int64_t base = out->Tell();
     const int rateByte = RateByte(sampleRate);
     if (rateByte == 0) {
         err = "工具不支持的资源包采样率！";
@@ -67,26 +64,15 @@ int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<Ind
         err = WriteFailed(out);
         return 0;
     }
-
-    char magic[kClipMagicField] = {};
-    std::copy(kClipMagic, kClipMagic + 24, magic);
-    out->Write(magic, sizeof magic);
-    out->WriteU16(kClipMarkerA);
-    out->WriteU16(kClipMarkerB);
-    out->WriteU16(static_cast<uint16_t>(0x0200 + rateByte));
-    out->WriteU32(static_cast<uint32_t>(n));
-
-    // The offset table is written twice: placeholders now, final values once
-    // every record is in place.
-    std::vector<uint32_t> table(n + 1, 0xFFFFFFFFu);
-    for (uint32_t v : table) out->WriteU32(v);
-    uint64_t pos = kClipHeaderSize + 4ull * (n + 1);
-    table[0] = static_cast<uint32_t>(pos);
-    if (out->Failed()) {
+    // Placeholders in the offset table until every record is in place.
+    ClipContainerWriter writer;
+    if (!writer.Begin(
+            *out,
+            MakeClipHeader(static_cast<uint8_t>(rateByte), CODING_PCM16, static_cast<uint32_t>(n)),
+            kClipTablePlaceholder)) {
         err = WriteFailed(out);
         return 0;
     }
-
     if (indexTexts.size() != n) {
         err = "Inconsistent on the number of Text and audio file！";
         return 0;
@@ -116,36 +102,13 @@ int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<Ind
         audio.Normalize(target);
         audio.Fade();
         if (!audio.Resample(entry.sampleRate, sampleRate, err)) return 0;
-
-        const uint64_t bytes = 4 + 2ull * audio.samples.size();
-        if (pos + bytes > 0xFFFFFFFFull) {
-            // The container's offsets are 32-bit; refuse rather than wrap.
-            err = WriteFailed(out);
-            return 0;
-        }
-        out->WriteU32(audio.count());
-        if (!audio.samples.empty()) {
-            static_assert(sizeof(int16_t) == 2);
-            if constexpr (std::endian::native == std::endian::little) {
-                out->Write(audio.samples.data(), 2 * audio.samples.size());
-            } else {
-                for (int16_t s : audio.samples) out->WriteU16(static_cast<uint16_t>(s));
-            }
-        }
-        pos += bytes;
-        table[i + 1] = static_cast<uint32_t>(pos);
-        if (out->Failed()) {
+        // Also refused when the container would outgrow its 32-bit offsets.
+        if (!writer.AddSamples(audio.samples.data(), audio.count())) {
             err = WriteFailed(out);
             return 0;
         }
     }
-
-    if (!out->Flush() || !out->Seek(base + kClipHeaderSize)) {
-        err = WriteFailed(out);
-        return 0;
-    }
-    for (uint32_t v : table) out->WriteU32(v);
-    if (!out->Flush() || out->Failed()) {
+    if (!writer.Finish()) {
         err = WriteFailed(out);
         return 0;
     }

@@ -1,17 +1,17 @@
-// Constants of the file formats: package magic and resource identifiers,
-// clip container header, text index block and role index file.
+// What the formats share: resource identifiers, the build and code types,
+// and the rate byte of the clip containers. Each format's own layout lives in
+// its header (package.h, clip_container.h, textindex.h, role_files.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-namespace qm {
+// Kept for the driver until it includes clip_container.h and role_files.h
+// itself (it takes ClipCoding and the clip and role frame constants from here).
+#include "resfile/clip_container.h"
+#include "resfile/role_files.h"
 
-// Resource package ("*.irf").
-inline constexpr char kPackageMagic[8] = {'T', 's', 'R', 'e', 's', 'V', '4', '\0'};
-inline constexpr uint32_t kPackageHeaderSize = 16;
-inline constexpr uint32_t kPackageEntrySize = 24;
-inline constexpr uint32_t kPackageMaxEntries = 255;
+namespace qm {
 
 using ResourceId = std::array<unsigned char, 16>;
 
@@ -37,68 +37,57 @@ enum CodeType : int32_t { CODE_NONE = 0, CODE_ALAW = 1, CODE_ADPCM = 2, CODE_G72
 // Index and clip resource identifiers of a build type (nullptr outside 0..2).
 inline const ResourceId* IndexResourceId(int buildType) {
     switch (buildType) {
-        case BUILD_PROMPT: return &kPromptIndexId;
-        case BUILD_BGSOUND: return &kBgsoundIndexId;
-        case BUILD_ROLE: return &kRoleIndexId;
-        default: return nullptr;
+        case BUILD_PROMPT:
+            return &kPromptIndexId;
+        case BUILD_BGSOUND:
+            return &kBgsoundIndexId;
+        case BUILD_ROLE:
+            return &kRoleIndexId;
+        default:
+            return nullptr;
     }
 }
 inline const ResourceId* ClipResourceId(int buildType) {
     switch (buildType) {
-        case BUILD_PROMPT: return &kPromptClipId;
-        case BUILD_BGSOUND: return &kBgsoundClipId;
-        case BUILD_ROLE: return &kRoleClipId;
-        default: return nullptr;
+        case BUILD_PROMPT:
+            return &kPromptClipId;
+        case BUILD_BGSOUND:
+            return &kBgsoundClipId;
+        case BUILD_ROLE:
+            return &kRoleClipId;
+        default:
+            return nullptr;
     }
 }
-
-// Clip container.
-inline constexpr char kClipMagic[] = "Tessaphone Voice Data V3";  // 24 characters
-inline constexpr uint32_t kClipMagicField = 30;  // the characters and 6 zero bytes
-inline constexpr uint32_t kClipHeaderSize = 40;
-inline constexpr uint16_t kClipMarkerA = 0x1234;
-inline constexpr uint16_t kClipMarkerB = 0xCCCC;
-inline constexpr uint32_t kClipRateOffset = 34;
-inline constexpr uint32_t kClipCodingOffset = 35;
-inline constexpr uint32_t kClipCountOffset = 36;
-
-enum ClipCoding : uint8_t {
-    CODING_PCM16 = 2,
-    CODING_IMA_ADPCM = 11,
-    CODING_G7231 = 20,
-    CODING_ALAW = 30,
-};
-
-// Role clip container (outer container of a role build).
-inline constexpr uint32_t kRoleClipHeaderSize = 1024;
-
-// Text index block.
-inline constexpr char kTextIndexMagic[10] = {'T', 'S', 'P', 'T', 'M', 'B', 'G', 'D', 'V', '4'};
-inline constexpr uint32_t kTextIndexBuckets = 40;
-inline constexpr uint32_t kTextIndexHeaderSize = 344;
-
-// Role index file.
-inline constexpr char kRoleIndexMagic[8] = {'k', 'd', 'R', 'e', 's', 'V', '6', '\0'};
-inline constexpr uint32_t kRoleIndexHeaderSize = 1024;
 
 // Rate byte of a clip container for a rate in Hz (0 when not one of the four).
 inline uint8_t RateByte(int32_t hz) {
     switch (hz) {
-        case 8000: return 8;
-        case 11025: return 11;
-        case 16000: return 16;
-        case 22050: return 22;
-        default: return 0;
+        case 8000:
+            return 8;
+        case 11025:
+            return 11;
+        case 16000:
+            return 16;
+        case 22050:
+            return 22;
+        default:
+            return 0;
     }
 }
 // Rate in Hz of a rate byte (0 when not one of the four).
 inline int32_t RateFromByte(uint8_t b) {
     switch (b) {
-        case 8: return 8000;
-        case 11: return 11025;
-        case 16: return 16000;
-        case 22: return 22050;
-        default: return 0;
+        case 8:
+            return 8000;
+        case 11:
+            return 11025;
+        case 16:
+            return 16000;
+        case 22:
+            return 22050;
+        default:
+            return 0;
     }
 }
 

@@ -1,8 +1,10 @@
 // The package inspector: what a package holds (its directory, the rate and
 // coding of each clip resource, the texts of each text index with the
-// duration of their clips) and what it finds inconsistent, with a plain-text
-// and a JSON rendering. It reads any file without trusting a single number
-// in it; a damaged package yields findings, never a crash.
+// duration of their clips) and what it finds inconsistent, as plain data for
+// the front ends to render. The format readers check each resource; the
+// inspector pairs them (texts with records, role index with role clips). It
+// reads any file without trusting a single number in it; a damaged package
+// yields findings, never a crash.
 #pragma once
 
 #include <cstdint>
@@ -69,13 +71,5 @@ struct InspectReport {
 // package at all (magic, entry count, directory cut short); everything else
 // it finds wrong goes into report.problems.
 bool InspectPackage(const std::string& path, InspectReport& report, std::string& err);
-
-// Name of a clip coding byte: "PCM16", "A-law", "IMA ADPCM", "G.723.1", or "unknown".
-std::string ClipCodingName(uint8_t coding);
-// Bytes of a record's data for n samples in a coding; false for an unknown coding.
-bool CodedRecordBytes(uint8_t coding, uint32_t n, uint64_t& bytes);
-
-std::string RenderInspectText(const InspectReport& report);
-std::string RenderInspectJson(const InspectReport& report);
 
 }  // namespace qm

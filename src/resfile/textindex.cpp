@@ -5,7 +5,7 @@
 #include "platform/bytes.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "resfile/formats.h"
+#include "resfile/findings.h"
 
 namespace qm {
 namespace {
@@ -144,6 +144,154 @@ bool CTextIndex::WriteBlock(File* out, std::vector<IndexText>& indexTexts, std::
         return false;
     }
     return true;
+}
+
+std::vector<unsigned char> EmptyTextIndexBlock() {
+    std::vector<unsigned char> b(kTextIndexHeaderSize, 0);
+    std::memcpy(b.data(), kTextIndexMagic, sizeof kTextIndexMagic);
+    PutU16(b.data() + 10, kTextIndexBuckets);
+    PutU32(b.data() + 12, kTextIndexHeaderSize);
+    PutU32(b.data() + 16, kTextIndexHeaderSize);
+    PutU32(b.data() + 20, kTextIndexHeaderSize);
+    // Every bucket entry: offset 0, first text 0, count 0.
+    return b;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units) {
+    std::string out;
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t u = units[i];
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size()) {
+            const char32_t lo = units[i + 1];
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
+        AppendUtf8(out, u);
+    }
+    return out;
+}
+
+void ReadTextIndexBlock(const ByteSource& src, std::vector<TextIndexText>& texts,
+                        std::vector<std::string>& problems) {
+    texts.clear();
+    const unsigned long long size = src.Size();
+    if (size < kTextIndexHeaderSize) {
+        problems.push_back(Format("%llu bytes, too short for a text index block (%u)", size,
+                                  kTextIndexHeaderSize));
+        return;
+    }
+    std::vector<unsigned char> b;
+    if (!src.ReadAll(b)) {
+        problems.push_back("cannot be read");
+        return;
+    }
+    if (std::memcmp(b.data(), kTextIndexMagic, sizeof kTextIndexMagic) != 0) {
+        problems.push_back("no text index magic \"TSPTMBGDV4\"");
+        return;
+    }
+    if (GetU16(b.data() + 10) != kTextIndexBuckets) {
+        problems.push_back(
+            Format("bucket count %u, not %u", GetU16(b.data() + 10), kTextIndexBuckets));
+        return;
+    }
+    const uint32_t poolOff = GetU32(b.data() + 12);
+    const uint32_t offTab = GetU32(b.data() + 16);
+    const uint32_t lenTab = GetU32(b.data() + 20);
+
+    // Buckets: consecutive text numbers, segment records back to back.
+    struct Bucket {
+        uint32_t offset;
+        uint32_t first;
+        uint32_t count;
+    };
+    std::vector<Bucket> buckets(kTextIndexBuckets);
+    uint64_t textCount = 0;
+    uint64_t segPos = kTextIndexHeaderSize;
+    for (uint32_t k = 0; k < kTextIndexBuckets; ++k) {
+        const unsigned char* p = b.data() + 24 + 8 * k;
+        buckets[k] = {GetU32(p), GetU16(p + 4), GetU16(p + 6)};
+        if (buckets[k].first != textCount % 65536) {
+            problems.push_back(Format("bucket %u starts at text %u, expected %llu", k,
+                                      buckets[k].first,
+                                      static_cast<unsigned long long>(textCount)));
+        }
+        const uint64_t expectedOffset = buckets[k].count == 0 ? 0 : segPos;
+        if (buckets[k].offset != expectedOffset) {
+            problems.push_back(Format("bucket %u: segment records at %u, expected %llu", k,
+                                      buckets[k].offset,
+                                      static_cast<unsigned long long>(expectedOffset)));
+        }
+        textCount += buckets[k].count;
+        segPos += uint64_t{2} * (k + 1) * buckets[k].count;
+    }
+    const unsigned long long offTabEnd = uint64_t{offTab} + 4 * textCount;
+    const unsigned long long lenTabEnd = uint64_t{lenTab} + 2 * textCount;
+    if (offTab != segPos) {
+        problems.push_back(Format("text offset table at %u, expected %llu", offTab,
+                                  static_cast<unsigned long long>(segPos)));
+    }
+    if (lenTab != offTabEnd) {
+        problems.push_back(Format("text length table at %u, expected %llu", lenTab, offTabEnd));
+    }
+    if (poolOff != lenTabEnd) {
+        problems.push_back(Format("text pool at %u, expected %llu", poolOff, lenTabEnd));
+    }
+    if (offTabEnd > size || lenTabEnd > size || poolOff > size) {
+        problems.push_back(Format("the tables of %llu texts do not fit in the block of %llu bytes",
+                                  static_cast<unsigned long long>(textCount), size));
+        return;
+    }
+
+    Tally outside("texts lie outside the text pool");
+    Tally gaps("texts do not follow the previous text in the pool");
+    Tally segments("texts whose segment lengths do not add up to their length");
+    Tally noSegments("texts whose segment records lie outside the block");
+    uint64_t poolPos = 0;
+    texts.reserve(static_cast<size_t>(textCount));
+    uint32_t number = 0;
+    for (uint32_t k = 0; k < kTextIndexBuckets; ++k) {
+        for (uint32_t i = 0; i < buckets[k].count; ++i, ++number) {
+            TextIndexText t;
+            t.number = number;
+            const uint32_t off = GetU32(b.data() + offTab + 4 * uint64_t{number});
+            t.length = GetU16(b.data() + lenTab + 2 * uint64_t{number});
+            if (off != poolPos) gaps.Hit(number);
+            poolPos = uint64_t{off} + 2 * uint64_t{t.length};
+            if (uint64_t{poolOff} + off + 2 * uint64_t{t.length} > size) {
+                outside.Hit(number);
+            } else {
+                t.textInside = true;
+                const unsigned char* p = b.data() + poolOff + off;
+                t.text.resize(t.length);
+                for (uint32_t u = 0; u < t.length; ++u) t.text[u] = GetU16(p + 2 * u);
+            }
+            const uint64_t rec = uint64_t{buckets[k].offset} + uint64_t{2} * (k + 1) * i;
+            if (buckets[k].offset == 0 || rec + 2 * (k + 1) > size) {
+                noSegments.Hit(number);
+            } else {
+                uint64_t sum = 0;
+                t.segments.resize(k + 1);
+                for (uint32_t s = 0; s <= k; ++s) {
+                    t.segments[s] = {b[rec + 2 * s], b[rec + 2 * s + 1]};
+                    sum += t.segments[s].length;
+                }
+                if (sum != t.length) segments.Hit(number);
+            }
+            texts.push_back(std::move(t));
+        }
+    }
+    outside.Report(problems);
+    gaps.Report(problems);
+    segments.Report(problems);
+    noSegments.Report(problems);
+    if (uint64_t{poolOff} + poolPos != size) {
+        problems.push_back(Format("block of %llu bytes, its texts end at %llu", size,
+                                  static_cast<unsigned long long>(uint64_t{poolOff} + poolPos)));
+    }
 }
 
 }  // namespace qm

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/inspect_render.h"
 #include "common/testutil.h"
 #include "platform/bytes.h"
 #include "platform/fs.h"

@@ -1,5 +1,4 @@
-#include "resfile/update.h"
-
+// Replacement of one resource of a package (CUpdateResource, package.h).
 #include <sys/stat.h>
 
 #include <cstring>

@@ -1,7 +1,7 @@
-// The report of `conform` as text and as JSON.
+#include "cli/conform_render.h"
+
 #include <nlohmann/json.hpp>
 
-#include "input/conform.h"
 #include "platform/text.h"
 
 namespace qm {
