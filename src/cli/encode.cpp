@@ -1,5 +1,6 @@
 // `encode`: raw little-endian 16-bit mono samples coded as one clip; the
 // coder's bytes alone are written, replacing OUT only once they are complete.
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <memory>
@@ -56,7 +57,10 @@ bool CodeSamples(const ClipCoder& coder, const std::vector<int16_t>& samples,
     const uint32_t n = static_cast<uint32_t>(samples.size());
     coded.clear();
     if (n == 0) return true;
-    coded.assign(static_cast<size_t>(coder.codedSize(n)), 0);
+    // At least one byte, so the coder gets an output buffer even when it
+    // keeps nothing (IMA ADPCM drops the last sample of an odd clip: one
+    // sample gives no bytes).
+    coded.assign(static_cast<size_t>(std::max<uint64_t>(1, coder.codedSize(n))), 0);
     const int written = coder.encode(samples.data(), static_cast<int32_t>(n), coded.data());
     if (written < 0 || static_cast<uint64_t>(written) > coded.size()) {
         err = Format("Coding %s failed: %s", inPath.c_str(), CoderResultText(kCoderInternal));

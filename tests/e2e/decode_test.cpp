@@ -28,7 +28,8 @@ TEST(Decode, RoundTripsThroughEncode) {
         std::string raw;
         for (int16_t v : ToneSamples(c.n, 20000.0, 8000)) PutLE(raw, static_cast<uint16_t>(v), 2);
         WriteFile(dir / "in.raw", raw);
-        ASSERT_EQ(RunCli({"encode", "--codec", c.codec, dir / "in.raw", dir / "coded"}).exit, 0);
+        const CliResult e = RunCli({"encode", "--codec", c.codec, dir / "in.raw", dir / "coded"});
+        ASSERT_EQ(e.exit, 0) << c.codec << " " << c.n << ": " << e.err;
         std::vector<std::string> args = {"decode", "--codec", c.codec, dir / "coded", dir / "out"};
         if (!c.samples.empty()) args.insert(args.end(), {"--samples", c.samples});
         const CliResult r = RunCli(args);
@@ -38,10 +39,10 @@ TEST(Decode, RoundTripsThroughEncode) {
         const std::string coded = ReadFile(dir / "coded");
         const auto* bytes = reinterpret_cast<const uint8_t*>(coded.data());
         std::vector<int16_t> expect(static_cast<size_t>(c.expect));
-        ASSERT_EQ(c.codec == "alaw"    ? qm::ALawDecode(bytes, c.expect, expect.data())
-                  : c.codec == "adpcm" ? qm::AdpcmDecode(bytes, coded.size(), c.expect, expect.data())
-                                       : qm::G7231DecodeClip(bytes, coded.size(), c.expect,
-                                                             expect.data()),
+        ASSERT_EQ(c.codec == "alaw" ? qm::ALawDecode(bytes, c.expect, expect.data())
+                  : c.codec == "adpcm"
+                      ? qm::AdpcmDecode(bytes, coded.size(), c.expect, expect.data())
+                      : qm::G7231DecodeClip(bytes, coded.size(), c.expect, expect.data()),
                   c.expect);
         std::string le;
         for (int16_t v : expect) PutLE(le, static_cast<uint16_t>(v), 2);
