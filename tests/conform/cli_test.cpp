@@ -253,6 +253,11 @@ TEST(ConformCli, RoleFoldersKeepTheirLayoutAndBuild) {
               "  Config.ini RolePath3: no such folder: nowhere\n"
               "  Config.ini RolePath4: no folder given\n"
               "  Config.ini: Count is 5 but role 5 is missing\n");
+    WriteFile(in + "/Config.ini", "[RoleInfo]\nCount=0\n");
+    r = RunCli({"conform", "--audio", in, "--out", tmp / "out3"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err,
+              "Some inputs were not conformed:\n  Config.ini: Count is not a positive number\n");
 }
 
 TEST(ConformCli, LinksAndTheInputFolderAreNeverWrittenThrough) {
