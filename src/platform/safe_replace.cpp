@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <random>
 
 #include "platform/fs.h"
@@ -38,8 +40,11 @@ bool SafeReplace::Open() {
     // file system. It is created exclusively (never through a link), with
     // the permissions the process gives any new file.
     const std::string prefix = JoinPath(ParentPath(target_), "." + PathFindFileName(target_));
-    std::random_device seed;
-    std::mt19937 rng(seed() ^ static_cast<unsigned>(::getpid()));
+    // Names only need to differ between attempts and processes.
+    static std::atomic<unsigned> counter{0};
+    std::mt19937 rng(
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                              (::getpid() << 16) ^ counter.fetch_add(1)));
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp_ = Format("%s.%08x.tmp", prefix.c_str(), static_cast<unsigned>(rng()));

@@ -25,11 +25,17 @@ TEST(File, WritingNeverFollowsALink) {
     EXPECT_EQ(ReadFile(dir / "real"), "kept");
 }
 
-TEST(File, AFullDeviceFailsTheFlush) {
+TEST(File, WritesFailWithoutAFileOrSpace) {
+    qm::File none;
+    EXPECT_FALSE(none.Write("a", 1));
+    EXPECT_FALSE(none.Flush());
+    EXPECT_TRUE(none.Failed());
+
     if (!fs::exists("/dev/full")) GTEST_SKIP();
+    // A full device: the buffered write succeeds, the flush fails.
     qm::File f;
     ASSERT_TRUE(f.Open("/dev/full", "wb"));
-    EXPECT_TRUE(f.Write("abc", 3)) << "buffered";
+    EXPECT_TRUE(f.Write("abc", 3));
     EXPECT_FALSE(f.Flush());
     EXPECT_TRUE(f.Failed());
     EXPECT_FALSE(f.Close());
