@@ -3,20 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "common/testutil.h"
-#include "platform/bytes.h"
+#include "common/formats.h"
 #include "platform/fs.h"
-#include "resfile/package_fixtures.h"
 
 namespace qm {
 namespace {
 
-using qmtest::ClipContainer;
+using qmtest::FillerClips;
 using qmtest::Package;
 using qmtest::RawPackage;
 using qmtest::Res;
-
-std::string Str(const std::vector<unsigned char>& v) { return std::string(v.begin(), v.end()); }
+using qmtest::Str;
 
 TEST(PackageRate, ReadsTheBuildTypesClipRate) {
     qmtest::TempDir dir;
@@ -25,29 +22,33 @@ TEST(PackageRate, ReadsTheBuildTypesClipRate) {
     // (the first one counts); no background resources; role clips as a role
     // clip container.
     qmtest::WriteFile(path, Package({{kPromptIndexId, Str(EmptyTextIndexBlock()), 3},
-                                     {kPromptClipId, ClipContainer(11, CODING_ALAW, {5})},
-                                     {kPromptClipId, ClipContainer(22, CODING_PCM16, {})},
+                                     {kPromptClipId, FillerClips(11, CODING_ALAW, {5})},
+                                     {kPromptClipId, FillerClips(22, CODING_PCM16, {})},
                                      {kRoleClipId, Str(EmptyRoleClipContainer()), 1}}));
     int32_t rate = 0;
     std::string err;
-    EXPECT_TRUE(ReadPackageRate(BUILD_PROMPT, path, rate, err)) << err;
+    EXPECT_TRUE(ReadClipResourceRate(path, kPromptClipId, rate, err)) << err;
     EXPECT_EQ(rate, 11025);
     EXPECT_TRUE(ReadPackageRate(BUILD_ROLE, path, rate, err)) << err;
     EXPECT_EQ(rate, 16000);
     rate = 123;
     EXPECT_FALSE(ReadPackageRate(BUILD_BGSOUND, path, rate, err));
     EXPECT_EQ(err, "IRF file dose't contains the resource");
+    EXPECT_FALSE(ReadPackageRate(7, path, rate, err));
+    EXPECT_EQ(err, "IRF file dose't contains the resource");
     EXPECT_EQ(rate, 123);
     EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir / "missing.irf", rate, err));
     EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
     EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir.path(), rate, err));
     EXPECT_EQ(err, "Can not open file " + dir.path());
+    EXPECT_FALSE(ReadPackageRate(7, dir / "missing.irf", rate, err));
+    EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
 }
 
 TEST(PackageRate, RefusesMalformedPackages) {
     qmtest::TempDir dir;
     const std::string path = dir / "p.irf";
-    std::string clip = ClipContainer(16, CODING_PCM16, {});
+    std::string clip = FillerClips(16, CODING_PCM16, {});
     auto rateOf = [&](const std::string& bytes, std::string& err) {
         qmtest::WriteFile(path, bytes);
         int32_t rate = 0;
@@ -59,7 +60,7 @@ TEST(PackageRate, RefusesMalformedPackages) {
 
     // A data end that is wrong is ignored.
     std::string wrongEnd = good;
-    PutU32(reinterpret_cast<unsigned char*>(wrongEnd.data()) + 8, 99999);
+    qmtest::SetLE32(wrongEnd, 8, 99999);
     EXPECT_EQ(rateOf(wrongEnd, err), 16000);
 
     struct Case {
@@ -134,62 +135,69 @@ TEST(PackageLayout, FindsEveryInconsistency) {
                   d.dataEnd = 79;
               }),
               2u);
+
+    // Repeated identifiers: one finding per identifier, with its count.
+    EXPECT_TRUE(RepeatedIdentifierProblems(dir).empty());
+    dir.entries.push_back(dir.entries[0]);
+    dir.entries.push_back(dir.entries[1]);
+    dir.entries.push_back(dir.entries[0]);
+    EXPECT_EQ(RepeatedIdentifierProblems(dir),
+              std::vector<std::string>(
+                  {"identifier {99fe576b-8999-4d01-9cba-1cbfe380fc87} appears in 3 entries",
+                   "identifier {2f82d48a-210d-4893-a88e-5e0f493ac87a} appears in 2 entries"}));
 }
 
-TEST(PackageWrite, SkeletonLayout) {
-    qmtest::TempDir dir;
-    const std::string path = dir / "s.irf";
-    std::string err;
-    ASSERT_TRUE(WriteSkeletonPackage(path, 22050, 1, err)) << err;
-    PackageDirectory d;
-    ASSERT_TRUE(ReadPackageDirectory(path, d, err)) << err;
-    ASSERT_EQ(d.entries.size(), 7u);
-    EXPECT_TRUE(PackageLayoutProblems(d).empty());
-    EXPECT_EQ(d.dataEnd, d.fileSize);
-    // Own resources in build-type order; the opaque one between the pairs.
-    std::vector<ResourceId> order = {kPromptIndexId,  kPromptClipId,  OpaqueResourceId(0),
-                                     kBgsoundIndexId, kBgsoundClipId, kRoleIndexId,
-                                     kRoleClipId};
-    for (size_t k = 0; k < order.size(); ++k) EXPECT_EQ(d.entries[k].id, order[k]) << k;
-    EXPECT_EQ(d.entries[0].offset, 16u + 7 * 24);
-    EXPECT_EQ(d.entries[0].size, 344u);
-    EXPECT_EQ(d.entries[1].size, 44u);
-    EXPECT_EQ(d.entries[2].size, OpaqueResourceSize(0));
-    EXPECT_EQ(d.entries[5].size, 1024u);
-    EXPECT_EQ(d.entries[6].size, 1024u);
-    int32_t rate = 0;
-    for (int type : {BUILD_PROMPT, BUILD_BGSOUND}) {
-        ASSERT_TRUE(ReadPackageRate(type, path, rate, err)) << err;
-        EXPECT_EQ(rate, 22050);
+// Opaque resource k of a skeleton, built from its description.
+Res Opaque(uint32_t k) {
+    Res r;
+    std::string id = "QMOPAQUE";
+    qmtest::PutLE(id, k, 4);
+    qmtest::PutLE(id, k ^ 0x5a5a5a5au, 4);
+    std::copy(id.begin(), id.end(), r.id.begin());
+    uint32_t x = 0x9e3779b9u * (k + 1);
+    for (uint32_t i = 0; i < 37 + 26 * (k % 11); ++i) {
+        x = x * 1664525u + 1013904223u;
+        r.data.push_back(static_cast<char>(x >> 24));
     }
-    ASSERT_TRUE(ReadPackageRate(BUILD_ROLE, path, rate, err)) << err;
-    EXPECT_EQ(rate, 16000);
-
-    // The empty resources' inner structure is checked by the inspector tests.
-    EXPECT_EQ(GetU16(EmptyClipContainer(8000).data() + 34), 0x0208);
-    EXPECT_TRUE(EmptyClipContainer(44100).empty());
+    return r;
 }
 
-TEST(PackageWrite, SkeletonSpreadsExtrasAndIsDeterministic) {
-    std::vector<PackageResource> none = SkeletonResources(16000, 0);
-    EXPECT_EQ(none.size(), 6u);
-    std::vector<PackageResource> seven = SkeletonResources(16000, 7);
-    ASSERT_EQ(seven.size(), 13u);
-    // Opaque and own resources alternate, starting and ending with an opaque one.
-    for (size_t k = 0; k < seven.size(); ++k) {
-        EXPECT_EQ(ResourceName(seven[k].id).empty(), k % 2 == 0) << k;
+// The skeleton: the six own resources, empty, with the opaque ones in the gaps.
+std::string Skeleton(uint8_t rateByte, const std::vector<std::vector<uint32_t>>& gaps) {
+    const std::vector<Res> own = {{kPromptIndexId, qmtest::TextIndexBytes({})},
+                                  {kPromptClipId, FillerClips(rateByte, 2, {})},
+                                  {kBgsoundIndexId, qmtest::TextIndexBytes({})},
+                                  {kBgsoundClipId, FillerClips(rateByte, 2, {})},
+                                  {kRoleIndexId, qmtest::RoleIndexBytes({}, {})},
+                                  {kRoleClipId, qmtest::RoleClipBytes({})}};
+    std::vector<Res> all;
+    for (size_t g = 0; g < gaps.size(); ++g) {
+        for (uint32_t k : gaps[g]) all.push_back(Opaque(k));
+        if (g < own.size()) all.push_back(own[g]);
     }
-    std::vector<PackageResource> two = SkeletonResources(16000, 2);
-    EXPECT_TRUE(ResourceName(two.front().id).empty());
-    EXPECT_TRUE(ResourceName(two.back().id).empty());
-    EXPECT_EQ(SkeletonResources(16000, 7)[0].data, seven[0].data);
-    EXPECT_NE(seven[0].data, seven[2].data);
+    return Package(all);
+}
 
+TEST(PackageWrite, SkeletonLayouts) {
+    struct Case {
+        int32_t rate;
+        int extra;
+        std::vector<std::vector<uint32_t>> gaps;  // opaque resources before each own one, and after
+    };
+    const Case cases[] = {
+        {22050, 1, {{}, {}, {0}, {}, {}, {}, {}}},
+        {8000, 0, {{}, {}, {}, {}, {}, {}, {}}},
+        {11025, 2, {{0}, {}, {}, {}, {}, {}, {1}}},
+        {16000, 7, {{0}, {1}, {2}, {3}, {4}, {5}, {6}}},
+        {16000, 9, {{0, 1}, {2}, {3}, {4, 5}, {6}, {7}, {8}}},
+    };
     qmtest::TempDir dir;
+    for (const Case& c : cases) {
+        std::string err;
+        ASSERT_TRUE(WriteSkeletonPackage(dir / "s.irf", c.rate, c.extra, err)) << err;
+        EXPECT_EQ(qmtest::ReadFile(dir / "s.irf"), Skeleton(RateByte(c.rate), c.gaps)) << c.extra;
+    }
     std::string err;
-    ASSERT_TRUE(WriteSkeletonPackage(dir / "a.irf", 8000, 5, err));
-    ASSERT_TRUE(WriteSkeletonPackage(dir / "b.irf", 8000, 5, err));
-    EXPECT_EQ(qmtest::ReadFile(dir / "a.irf"), qmtest::ReadFile(dir / "b.irf"));
     ASSERT_TRUE(WriteSkeletonPackage(dir / "max.irf", 8000, kSkeletonMaxExtra, err)) << err;
     PackageDirectory d;
     ASSERT_TRUE(ReadPackageDirectory(dir / "max.irf", d, err));

@@ -1,12 +1,9 @@
-#include "resfile/update.h"
-
+// Replacement of one resource (CUpdateResource).
 #include <gtest/gtest.h>
 
-#include "common/testutil.h"
-#include "platform/bytes.h"
+#include "common/formats.h"
 #include "platform/fs.h"
 #include "resfile/package.h"
-#include "resfile/package_fixtures.h"
 
 namespace qm {
 namespace {
@@ -73,45 +70,6 @@ TEST(UpdateResource, ReplacesAndMovesTheResourcesBehind) {
               kUpdateOk);
     std::string dup = qmtest::ReadFile(dir / "dup-out.irf");
     EXPECT_EQ(dup.substr(dup.size() - 12), "first0123456");
-}
-
-// The driver's two replacements over a skeleton with opaque resources
-// before, between and after the replaced ones: everything else passes through.
-TEST(UpdateResource, SkeletonResourcesPassThrough) {
-    qmtest::TempDir dir;
-    std::string err;
-    ASSERT_TRUE(WriteSkeletonPackage(dir / "in.irf", 16000, 9, err)) << err;
-    qmtest::WriteFile(dir / "Bgsound.idx", std::string(1001, 'i'));
-    qmtest::WriteFile(dir / "Bgsound.voc", std::string(2022, 'v'));
-    ASSERT_EQ(Replace(dir / "in.irf", dir / "Bgsound.idx", kBgsoundIndexId, dir / "t2.dat"),
-              kUpdateOk);
-    ASSERT_EQ(Replace(dir / "t2.dat", dir / "Bgsound.voc", kBgsoundClipId, dir / "t1.dat"),
-              kUpdateOk);
-    PackageDirectory before, after;
-    ASSERT_TRUE(ReadPackageDirectory(dir / "in.irf", before, err));
-    ASSERT_TRUE(ReadPackageDirectory(dir / "t1.dat", after, err));
-    EXPECT_TRUE(PackageLayoutProblems(after).empty());
-    EXPECT_EQ(after.dataEnd, after.fileSize);
-    ASSERT_EQ(after.entries.size(), before.entries.size());
-    const std::string in = qmtest::ReadFile(dir / "in.irf");
-    const std::string out = qmtest::ReadFile(dir / "t1.dat");
-    auto bytes = [](const std::string& file, const PackageEntry& e) {
-        return file.substr(e.offset, e.size);
-    };
-    for (size_t k = 0; k < after.entries.size(); ++k) {
-        const PackageEntry& b = before.entries[k];
-        const PackageEntry& a = after.entries[k];
-        EXPECT_EQ(a.id, b.id);
-        if (a.id == kBgsoundIndexId) {
-            EXPECT_EQ(bytes(out, a), std::string(1001, 'i'));
-            // 1001 bytes padded to 1004 before the next resource.
-            EXPECT_EQ(after.entries[k + 1].offset, a.offset + 1004);
-        } else if (a.id == kBgsoundClipId) {
-            EXPECT_EQ(bytes(out, a), std::string(2022, 'v'));
-        } else {
-            EXPECT_EQ(bytes(out, a), bytes(in, b)) << k;
-        }
-    }
 }
 
 TEST(UpdateResource, RefusesBadInputsWithoutWriting) {
@@ -218,55 +176,6 @@ TEST(UpdateResourceDeathTest, FailedOutputWriteIsReported) {
                           : 1);
         },
         ::testing::ExitedWithCode(0), "");
-}
-
-// The golden builds: the input package with the build's index file and clip
-// file put in by two replacements is the new package, less the 4096 zero
-// bytes the build appends.
-TEST(UpdateResource, GoldenBuildsByteForByte) {
-    const std::string root = std::string(QM_SHARED_DIR) + "/golden";
-    if (!PathIsDirectory(root)) GTEST_SKIP() << "no golden builds at " << root;
-    struct Golden {
-        const char* folder;
-        const char* package;
-        int type;
-        const char* index;
-        const char* clips;
-    };
-    const Golden cases[] = {
-        {"prompt-code1", "voice pack.irf", BUILD_PROMPT, "Prompt.idx", "Prompt-Code1-16K.voc"},
-        {"bgsound-code2", "input.irf", BUILD_BGSOUND, "Bgsound.idx", "Bgsound-Code2-8K.voc"},
-        {"role-code3", "input.irf", BUILD_ROLE, "PromptRole.idx", "RolePrompt-Code3-16K.voc"},
-    };
-    qmtest::TempDir dir;
-    for (const Golden& g : cases) {
-        const std::string base = root + "/" + g.folder;
-        const std::string tree = base + "/expected/tree/audio/";
-        ASSERT_EQ(Replace(base + "/" + g.package, tree + g.index, *IndexResourceId(g.type),
-                          dir / "IrfTemp2.dat"),
-                  kUpdateOk)
-            << g.folder;
-        ASSERT_EQ(Replace(dir / "IrfTemp2.dat", tree + g.clips, *ClipResourceId(g.type),
-                          dir / "IrfTemp1.dat"),
-                  kUpdateOk)
-            << g.folder;
-        std::string expected = qmtest::ReadFile(tree + g.package);
-        ASSERT_GT(expected.size(), 4096u);
-        EXPECT_EQ(expected.substr(expected.size() - 4096), std::string(4096, '\0'));
-        EXPECT_TRUE(qmtest::ReadFile(dir / "IrfTemp1.dat") ==
-                    expected.substr(0, expected.size() - 4096))
-            << g.folder;
-        // The new package still reads, and the trailing zeros are dropped by
-        // a further replacement.
-        int32_t rate = 0;
-        std::string err;
-        EXPECT_TRUE(ReadPackageRate(g.type, tree + g.package, rate, err)) << err;
-        ASSERT_EQ(
-            Replace(tree + g.package, tree + g.clips, *ClipResourceId(g.type), dir / "again.irf"),
-            kUpdateOk);
-        EXPECT_TRUE(qmtest::ReadFile(dir / "again.irf") == qmtest::ReadFile(dir / "IrfTemp1.dat"))
-            << g.folder;
-    }
 }
 
 }  // namespace

@@ -1,0 +1,251 @@
+// The clip container: what the writer puts, what the reader accepts and
+// refuses, and what the check finds.
+#include "resfile/clip_container.h"
+
+#include <gtest/gtest.h>
+
+#include "common/formats.h"
+
+namespace qm {
+namespace {
+
+using qmtest::ClipBytes;
+using qmtest::ClipRecord;
+using qmtest::FillerClips;
+using qmtest::FillerRecords;
+using qmtest::SetLE32;
+
+// Writes the records with the writer after `prefix` in a file; the file's bytes.
+std::string Written(const std::string& prefix, uint8_t rateByte, uint8_t coding,
+                    const std::vector<ClipRecord>& records) {
+    qmtest::TempDir dir;
+    qmtest::WriteFile(dir / "c.voc", prefix);
+    File f;
+    ClipContainerWriter w;
+    EXPECT_TRUE(f.Open(dir / "c.voc", "r+b"));
+    EXPECT_TRUE(w.Begin(f, MakeClipHeader(rateByte, coding, static_cast<uint32_t>(records.size())),
+                        kClipTablePlaceholder));
+    for (const ClipRecord& r : records)
+        EXPECT_TRUE(w.AddRecord(r.samples, r.data.data(), r.data.size()));
+    EXPECT_TRUE(w.Finish());
+    EXPECT_EQ(w.Length() + prefix.size(), static_cast<uint64_t>(f.Size()));
+    EXPECT_TRUE(f.Close());
+    return qmtest::ReadFile(dir / "c.voc");
+}
+
+TEST(ClipContainerWriter, Layouts) {
+    struct Case {
+        const char* what;
+        std::string prefix;
+        uint8_t rateByte, coding;
+        std::vector<ClipRecord> records;
+    };
+    const std::vector<Case> cases = {
+        {"no records", "", 8, CODING_PCM16, {}},
+        {"3 and 5 samples", "", 16, CODING_PCM16, qmtest::PcmRecords({{1, 2, 3}, {4, 5, 6, 7, 8}})},
+        {"a record of no samples", "", 22, CODING_PCM16, qmtest::PcmRecords({{}, {9}})},
+        {"after other bytes", std::string(1000, 'Z'), 11, CODING_IMA_ADPCM,
+         FillerRecords(CODING_IMA_ADPCM, {1001, 3})},
+        {"coded", "", 16, CODING_G7231, FillerRecords(CODING_G7231, {241, 240, 1})},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Written(c.prefix, c.rateByte, c.coding, c.records),
+                  c.prefix + ClipBytes(c.rateByte, c.coding, c.records))
+            << c.what;
+    }
+    EXPECT_EQ(qmtest::Str(EmptyClipContainer(11025)), FillerClips(11, CODING_PCM16, {}));
+    EXPECT_TRUE(EmptyClipContainer(44100).empty());
+}
+
+TEST(ClipContainerWriter, Refusals) {
+    qmtest::TempDir dir;
+    File f;
+    ASSERT_TRUE(f.Open(dir / "c.voc", "w+b"));
+    ClipContainerWriter w;
+    // A table that 32-bit offsets cannot address is refused before anything is written.
+    EXPECT_FALSE(w.Begin(f, MakeClipHeader(16, CODING_PCM16, 0x40000000u), 0));
+    EXPECT_EQ(f.Size(), 0);
+
+    ASSERT_TRUE(w.Begin(f, MakeClipHeader(16, CODING_PCM16, 2), kCodedTablePlaceholder));
+    EXPECT_FALSE(w.Finish());  // records missing
+    // A record that would end past 4 GiB is refused whole.
+    EXPECT_FALSE(w.AddRecord(1, nullptr, 0xFFFFFFF0u));
+    EXPECT_EQ(w.Length(), 52u);
+    const int16_t s[2] = {7, -7};
+    EXPECT_TRUE(w.AddSamples(s, 2));
+    EXPECT_TRUE(w.AddSamples(s, 1));
+    EXPECT_FALSE(w.AddSamples(s, 1));  // one more than the header's count
+    ASSERT_TRUE(f.Close());
+    // Until Finish, the table holds the placeholders.
+    std::string bytes = qmtest::ReadFile(dir / "c.voc");
+    EXPECT_EQ(qmtest::LE32(bytes, 40), 0xCCCCCCCCu);
+    EXPECT_EQ(qmtest::LE32(bytes, 48), 0xCCCCCCCCu);
+    EXPECT_EQ(bytes.substr(52), std::string("\2\0\0\0\7\0\xF9\xFF\1\0\0\0\7\0", 14));
+
+    if (f.Open("/dev/full", "wb")) {
+        EXPECT_FALSE(w.Begin(f, MakeClipHeader(16, CODING_PCM16, 0), 0) && w.Finish());
+    }
+}
+
+TEST(ClipHeader, CopyKeepsEveryOtherByte) {
+    std::string raw = qmtest::ClipHeaderBytes(22, CODING_PCM16, 7);
+    raw[27] = 'x';  // a padding byte that is not zero
+    const auto* p = reinterpret_cast<const unsigned char*>(raw.data());
+    ClipHeader g = DecodeClipHeader(p).WithCoding(CODING_G7231);
+    raw[35] = CODING_G7231;
+    EXPECT_EQ(std::string(g.bytes.begin(), g.bytes.end()), raw);
+    EXPECT_EQ(g.coding, CODING_G7231);
+    EXPECT_TRUE(g.magic && !g.magicPadded);
+    raw[24] = 'x';  // the zero after the 24 characters belongs to the magic
+    EXPECT_FALSE(DecodeClipHeader(p).magic);
+}
+
+TEST(ClipCoding, RecordSizesAndNames) {
+    struct Case {
+        uint8_t coding;
+        uint32_t n;
+        uint64_t bytes;
+        const char* name;
+    };
+    const Case cases[] = {
+        {CODING_PCM16, 1001, 2002, "PCM16"},
+        {CODING_PCM16, 0xFFFFFFFFu, 0x1FFFFFFFEull, "PCM16"},
+        {CODING_ALAW, 1001, 1001, "A-law"},
+        {CODING_IMA_ADPCM, 1001, 500, "IMA ADPCM"},
+        {CODING_IMA_ADPCM, 1, 0, "IMA ADPCM"},
+        {CODING_G7231, 1001, 100, "G.723.1"},
+        {CODING_G7231, 240, 20, "G.723.1"},
+        {CODING_G7231, 241, 40, "G.723.1"},
+        {CODING_G7231, 0xFFFFFFFFu, 357913960, "G.723.1"},
+    };
+    for (const Case& c : cases) {
+        uint64_t bytes = 0;
+        EXPECT_TRUE(CodedRecordBytes(c.coding, c.n, bytes));
+        EXPECT_EQ(bytes, c.bytes) << int(c.coding) << " " << c.n;
+        EXPECT_EQ(ClipCodingName(c.coding), c.name);
+    }
+    uint64_t bytes = 0;
+    for (uint8_t coding : {0, 1, 3, 12, 21, 31, 255}) {
+        EXPECT_FALSE(CodedRecordBytes(coding, 1, bytes)) << int(coding);
+        EXPECT_EQ(ClipCodingName(coding), "unknown");
+    }
+}
+
+// Which step of the reader refuses a container, for hostile containers.
+TEST(ClipContainerReader, RefusesWhatDoesNotFit) {
+    const std::string good = ClipBytes(16, CODING_PCM16, qmtest::PcmRecords({{1, 2, 3}, {4, 5}}));
+    enum Step { kHeader, kTable, kCount, kData, kNone };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Step fails;  // the first step that fails, for record 1
+    };
+    auto with = [&](size_t at, uint32_t v) {
+        std::string b = good;
+        SetLE32(b, at, v);
+        return b;
+    };
+    std::string unknownCoding = good;
+    unknownCoding[35] = 3;
+    const std::vector<Case> cases = {
+        {"sound", good, kNone},
+        {"no bytes", "", kHeader},
+        {"39 bytes", good.substr(0, 39), kHeader},
+        {"table cut short", good.substr(0, 51), kTable},
+        {"count of 2^32 - 1", with(36, 0xFFFFFFFFu), kTable},
+        {"count past the end", with(36, 40), kTable},
+        {"record at the end", with(44, static_cast<uint32_t>(good.size())), kCount},
+        {"record at 2^32 - 1", with(44, 0xFFFFFFFFu), kCount},
+        {"record count cut short", with(44, static_cast<uint32_t>(good.size()) - 3), kCount},
+        {"data cut short", good.substr(0, good.size() - 1), kData},
+        {"2^31 samples", with(good.size() - 8, 0x80000000u), kData},
+        {"2^32 - 1 samples", with(good.size() - 8, 0xFFFFFFFFu), kData},
+        {"unknown coding", unknownCoding, kData},
+    };
+    for (const Case& c : cases) {
+        MemorySource src = qmtest::Source(c.bytes);
+        ClipContainerReader r;
+        uint32_t n = 0;
+        uint64_t bytes = 0;
+        Step failed = !r.ReadHeader(src)         ? kHeader
+                      : !r.ReadTable()           ? kTable
+                      : !r.SampleCount(1, n)     ? kCount
+                      : !r.DataFits(1, n, bytes) ? kData
+                                                 : kNone;
+        EXPECT_EQ(failed, c.fails) << c.what;
+        if (failed == kNone) {
+            EXPECT_EQ(n, 2u);
+            int16_t s[2] = {};
+            ASSERT_TRUE(r.ReadData(1, s, bytes));
+            EXPECT_EQ(s[1], 5);
+            EXPECT_EQ(r.Offset(2), good.size());
+        }
+    }
+}
+
+std::vector<std::string> Findings(const std::string& bytes) {
+    return CheckClipContainer(qmtest::Source(bytes)).problems;
+}
+
+TEST(ClipContainerCheck, FindsEveryInconsistency) {
+    // Three A-law records of 10, 20 and 30 samples: records at 56, 70, 94; end 128.
+    const std::string good = FillerClips(8, CODING_ALAW, {10, 20, 30});
+    ClipContainerCheck sound = CheckClipContainer(qmtest::Source(good));
+    EXPECT_TRUE(sound.problems.empty());
+    EXPECT_EQ(sound.samples, std::vector<uint32_t>({10, 20, 30}));
+
+    auto with = [&](size_t at, const std::string& bytes) {
+        std::string b = good;
+        b.replace(at, bytes.size(), bytes);
+        return b;
+    };
+    auto u32 = [](uint32_t v) {
+        std::string s;
+        qmtest::PutLE(s, v, 4);
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> findings;
+    };
+    const std::vector<Case> cases = {
+        {"short", good.substr(0, 30), {"30 bytes, too short for a clip container (40)"}},
+        {"magic", with(3, "x"), {"no clip container magic \"Tessaphone Voice Data V3\""}},
+        {"padding", with(29, "x"), {"magic field not padded with zero bytes"}},
+        {"marker B", with(32, "\xCD"), {"markers 0x1234 0xCCCD, expected 0x1234 0xCCCC"}},
+        {"marker A", with(31, "\x13"), {"markers 0x1334 0xCCCC, expected 0x1234 0xCCCC"}},
+        {"rate", with(34, "\x0C"), {"rate byte 12 is not 8, 11, 16 or 22"}},
+        {"coding", with(35, "\x03"), {"unknown coding byte 3"}},
+        {"count", with(36, u32(30)), {"offset table of 31 entries does not fit in 128 bytes"}},
+        {"first record",
+         with(40, u32(57)),
+         {"record 0 at 57, expected 56",
+          "1 records whose length does not match their sample "
+          "count and coding, the first 0"}},
+        {"end",
+         with(52, u32(127)),
+         {"records end at 127, the container is 128 bytes",
+          "1 records whose length does not match their sample count and coding, the first 2"}},
+        {"order",
+         with(44, u32(56)),
+         {"1 records do not start after the previous one, the first 0",
+          "2 records whose length does not match their sample count and coding, the first 0"}},
+        {"inside the table",
+         with(44, u32(55)),
+         {"1 records do not start after the previous one, the first 0",
+          "1 records lie outside the container, the first 1",
+          "1 records whose length does not match their sample count and coding, the first 0"}},
+        {"past the end",
+         with(48, u32(125)),
+         {"1 records lie outside the container, the first 2",
+          "1 records whose length does not match their sample count and coding, the first 1"}},
+        {"sample count",
+         with(70, u32(21)),
+         {"1 records whose length does not match their sample count and coding, the first 1"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Findings(c.bytes), c.findings) << c.what;
+}
+
+}  // namespace
+}  // namespace qm
