@@ -10,6 +10,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/bitstream.h"
+#include "codec/g7231/excitation.h"
 #include "codec/g7231/g7231.h"
 #include "common/testutil.h"
 
@@ -95,6 +96,25 @@ TEST(G7231DecoderFastPaths, SameSamplesAsSaturatingArithmetic) {
     clips.push_back(coded);
     for (size_t k = 0; k < clips.size(); ++k)
         EXPECT_EQ(DecodeFrames(clips[k], true), DecodeFrames(clips[k], false)) << "clip " << k;
+}
+
+// The adaptive-codebook contribution's plain sums against the saturating
+// ones, for every gain entry, with a block of full-scale samples moved
+// through the history: wherever it sits, the bound must see it.
+TEST(G7231Excitation, AdaptiveBoundSeesEveryHistorySample) {
+    for (int lag : {kPitchMin - 1, 60, 64, 100, kPitchMax - 2})
+        for (int16_t value : {kMax16, kMin16})
+            for (int start = 0; start + 8 <= kPitchMax; start += 4) {
+                int16_t history[kPitchMax] = {};
+                for (int i = start; i < start + 8; ++i) history[i] = value;
+                for (int gain = 0; gain < 170; ++gain) {
+                    int16_t fast[kSubFrame], exact[kSubFrame];
+                    AdaptiveExcitation(history + kPitchMax, lag, gain, fast, true);
+                    AdaptiveExcitation(history + kPitchMax, lag, gain, exact, false);
+                    ASSERT_TRUE(std::equal(fast, fast + kSubFrame, exact))
+                        << "lag " << lag << " block at " << start << " gain " << gain;
+                }
+            }
 }
 
 TEST(G7231DecodeClip, ArgumentContract) {
