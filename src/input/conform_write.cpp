@@ -15,7 +15,9 @@ namespace qm {
 namespace {
 
 // The temporary file being written, for the signal handler to remove.
-// TODO(lead): switch to the platform's safe-replace helper once it lands.
+// (Writing goes through its own temporary file, with a handler that removes
+// it on SIGINT, SIGTERM and SIGHUP; platform/safe_replace has no such handler
+// yet.)
 volatile sig_atomic_t gTempActive = 0;
 int gTempDir = -1;
 char gTempName[64];
