@@ -1,4 +1,4 @@
-#include "resfile/update.h"
+#include "resfile/package.h"
 
 #include <gtest/gtest.h>
 
