@@ -120,7 +120,7 @@ void TextIndex(benchmark::State& state) {
     for (auto _ : state) {
         qm::CTextIndex index;
         std::string err;
-        for (size_t i = 0; i < n; ++i) index.AddText(entries[i], static_cast<int32_t>(i + 1), err);
+        for (size_t i = 0; i < n; ++i) index.AddText(entries[i].text, static_cast<int32_t>(i + 1), err);
         qm::File out;
         out.Open(dir + "/Prompt.idx", "wb");
         std::vector<qm::IndexText> texts;

@@ -2,7 +2,7 @@
 #include <unistd.h>
 
 #include "fuzz_util.h"
-#include "input/segment.h"
+#include "resfile/segment.h"
 #include "platform/file.h"
 #include "resfile/textindex.h"
 
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (entry.text.empty()) continue;
         qm::IndexedText one;
         qm::SegmentText(entry.text, number, one, err);
-        index.AddText(entry, number, err);
+        index.AddText(entry.text, number, err);
     }
     qm::File out;
     out.Open(qmfuzz::Scratch() + "/Prompt.idx", "wb");

@@ -1,7 +1,7 @@
 // Resource replacement: an arbitrary package and an arbitrary resource.
 #include "fuzz_util.h"
 #include "resfile/formats.h"
-#include "resfile/update.h"
+#include "resfile/package.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

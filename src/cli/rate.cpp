@@ -5,7 +5,7 @@
 #include "cli/output.h"
 #include "driver/build_types.h"
 #include "platform/fs.h"
-#include "resfile/clipset.h"
+#include "resfile/package.h"
 
 namespace qm::cli {
 
@@ -20,14 +20,14 @@ Command AddRateCommand(CLI::App& tool) {
     cmd->add_option("--type", args->type, "Build type whose clip resource is read")
         ->check(CLI::IsMember(BuildTypeOptions()));
     return {cmd, [args] {
-                CClipSet probe;
+                int32_t rate = 0;
                 std::string err;
-                if (!probe.OpenPackage(FindBuildTypeOption(args->type)->type,
-                                       MakeAbsolute(args->package), err)) {
+                if (!ReadPackageRate(FindBuildTypeOption(args->type)->type,
+                                     MakeAbsolute(args->package), rate, err)) {
                     Fail(err);
                     return kExitFailed;
                 }
-                std::printf("%s\n", RateText(probe.sampleRate));
+                std::printf("%s\n", RateText(rate));
                 return kExitOk;
             }};
 }

@@ -1,7 +1,5 @@
 #include "codec/frontend.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -193,36 +191,34 @@ int CoderJobs() { return ResolveJobs(0); }
 
 namespace {
 
-int EncodeContainerUnguarded(const std::string& input, const std::string& output,
-                             ProgressSink* progress, const ClipCoder& coder, int jobs) {
+int CheckCoding(ProgressSink* progress, const ClipCoder& coder) {
     if (progress == nullptr || !progress->IsValid()) return kCoderBadProgress;
     if (!coder.encode || coder.codedSize == nullptr) return kCoderInternal;
+    return kCoderOk;
+}
 
-    File in;
-    if (!in.Open(input, "rb")) return kCoderInputFailed;
-    const int64_t inSize = in.Size();
-    if (inSize < 0) return kCoderInputFailed;
-    const FileRangeSource src(in, 0, static_cast<uint64_t>(inSize));
-    ClipContainerReader reader;
+// Reads the header and, once the coding byte says uncoded, the whole offset
+// table (which must lie in the source before it is allocated).
+int ReadUncoded(const ByteSource& src, ClipContainerReader& reader) {
     if (!reader.ReadHeader(src)) return kCoderInputFailed;
     if (reader.Header().coding != CODING_PCM16) return kCoderBadCoding;
-    // The whole offset table must be in the file before it is allocated.
     if (!reader.ReadTable()) return kCoderInputFailed;
-    const uint32_t count = reader.Count();
+    return kCoderOk;
+}
 
-    // Creating the output over the input would destroy the clips being read.
-    std::error_code ec;
-    if (std::filesystem::equivalent(input, output, ec)) return kCoderOutputFailed;
+// Codes every clip of reader into a container appended at the end of out,
+// moving the progress bar from progressBase + 3 toward progressBase + 40
+// (the caller sets the last position once the output is complete).
+int CodeClips(const ClipContainerReader& reader, File& out, ProgressSink* progress,
+              const ClipCoder& coder, int jobs, int progressBase) {
+    const uint32_t count = reader.Count();
     // Every byte of the input's header but its coding byte is carried over.
-    File out;
     ClipContainerWriter writer;
-    if (!out.Open(output, "w+b") ||
-        !writer.Begin(out, reader.Header().WithCoding(coder.coding), kCodedTablePlaceholder)) {
+    if (!writer.Begin(out, reader.Header().WithCoding(coder.coding), kCodedTablePlaceholder)) {
         return kCoderOutputFailed;
     }
 
     // Progress: from base + 3 by a step of 37 / N rounded half up, to base + 40.
-    const int progressBase = progress->GetPos();
     int progressPos = progressBase + 3;
     const int progressStep = count == 0 ? 0
                                         : static_cast<int>((74 + static_cast<uint64_t>(count)) /
@@ -271,26 +267,71 @@ int EncodeContainerUnguarded(const std::string& input, const std::string& output
         progressPos += progressStep;
         progress->SetPos(progressPos);
     }
+    return writer.Finish() ? kCoderOk : kCoderOutputFailed;
+}
 
+int EncodeFileUnguarded(const std::string& input, const std::string& output, ProgressSink* progress,
+                        const ClipCoder& coder, int jobs) {
+    if (const int r = CheckCoding(progress, coder); r != kCoderOk) return r;
+
+    File in;
+    if (!in.Open(input, "rb")) return kCoderInputFailed;
+    const int64_t inSize = in.Size();
+    if (inSize < 0) return kCoderInputFailed;
+    const FileRangeSource src(in, 0, static_cast<uint64_t>(inSize));
+    ClipContainerReader reader;
+    if (const int r = ReadUncoded(src, reader); r != kCoderOk) return r;
+
+    // Creating the output over the input would destroy the clips being read.
+    std::error_code ec;
+    if (std::filesystem::equivalent(input, output, ec)) return kCoderOutputFailed;
+    File out;
+    if (!out.Open(output, "w+b")) return kCoderOutputFailed;
+    const int progressBase = progress->GetPos();
+    if (const int r = CodeClips(reader, out, progress, coder, jobs, progressBase); r != kCoderOk)
+        return r;
     in.Close();
-    if (!writer.Finish() || !out.Close()) return kCoderOutputFailed;
+    if (!out.Close()) return kCoderOutputFailed;
     progress->SetPos(progressBase + 40);
     return kCoderOk;
+}
+
+int EncodeSourceUnguarded(const ByteSource& input, File& out, ProgressSink* progress,
+                          const ClipCoder& coder, int jobs) {
+    if (const int r = CheckCoding(progress, coder); r != kCoderOk) return r;
+    ClipContainerReader reader;
+    if (const int r = ReadUncoded(input, reader); r != kCoderOk) return r;
+    if (!out.IsOpen()) return kCoderOutputFailed;
+    const int progressBase = progress->GetPos();
+    if (const int r = CodeClips(reader, out, progress, coder, jobs, progressBase); r != kCoderOk)
+        return r;
+    progress->SetPos(progressBase + 40);
+    return kCoderOk;
+}
+
+// Nothing may escape as an exception; the small allocations outside the
+// per-clip buffers are the only thing that could still throw.
+template <typename F>
+int Guarded(F&& f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return kCoderNoMemory;
+    } catch (...) {
+        return kCoderInternal;
+    }
 }
 
 }  // namespace
 
 int EncodeContainer(const std::string& input, const std::string& output, ProgressSink* progress,
                     const ClipCoder& coder, int jobs) {
-    // Nothing may escape as an exception; the small allocations outside the
-    // per-clip buffers are the only thing that could still throw.
-    try {
-        return EncodeContainerUnguarded(input, output, progress, coder, jobs);
-    } catch (const std::bad_alloc&) {
-        return kCoderNoMemory;
-    } catch (...) {
-        return kCoderInternal;
-    }
+    return Guarded([&] { return EncodeFileUnguarded(input, output, progress, coder, jobs); });
+}
+
+int EncodeContainer(const ByteSource& input, File& out, ProgressSink* progress,
+                    const ClipCoder& coder, int jobs) {
+    return Guarded([&] { return EncodeSourceUnguarded(input, out, progress, coder, jobs); });
 }
 
 int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress,
@@ -336,95 +377,6 @@ const char* CoderResultText(int result) {
             return "Coder internal error";
         default:
             return "Invalid error type";
-    }
-}
-
-namespace {
-
-int EncodeRawFileUnguarded(const std::string& codec, const std::string& inPath,
-                           const std::string& outPath, std::string& err) {
-    ClipCoder coder;
-    if (codec == "alaw") {
-        coder = ALawClipCoder();
-    } else if (codec == "adpcm") {
-        coder = AdpcmClipCoder();
-    } else if (codec == "g7231") {
-        coder = G7231ClipCoder();
-    } else {
-        err = Format("Unknown codec \"%s\" (expected alaw, adpcm or g7231)", codec.c_str());
-        return 1;
-    }
-
-    File in;
-    if (!in.Open(inPath, "rb")) {
-        err = Format("Cannot open input file %s", inPath.c_str());
-        return 1;
-    }
-    const int64_t size = in.Size();
-    if (size < 0) {
-        err = Format("Cannot read input file %s", inPath.c_str());
-        return 1;
-    }
-    if (size % 2 != 0) {
-        err = Format("Input file %s has an odd number of bytes; 16-bit samples expected",
-                     inPath.c_str());
-        return 1;
-    }
-    if (size / 2 > INT32_MAX) {
-        err = Format("Input file %s is too large for one clip", inPath.c_str());
-        return 1;
-    }
-    const uint32_t n = static_cast<uint32_t>(size / 2);
-    std::vector<int16_t> samples;
-    std::vector<unsigned char> coded;
-    try {
-        samples.assign(n, 0);
-        coded.assign(std::max<uint64_t>(coder.codedSize(n), 1), 0);
-    } catch (...) {
-        err = Format("Not enough memory to code %s", inPath.c_str());
-        return 1;
-    }
-    auto* bytes = reinterpret_cast<unsigned char*>(samples.data());
-    if (!in.ReadExact(bytes, static_cast<size_t>(size))) {
-        err = Format("Cannot read input file %s", inPath.c_str());
-        return 1;
-    }
-    in.Close();
-    if constexpr (std::endian::native != std::endian::little) {
-        for (uint32_t i = 0; i < n; ++i) samples[i] = static_cast<int16_t>(GetU16(bytes + 2 * i));
-    }
-
-    int written = 0;
-    if (n > 0) {
-        written = coder.encode(samples.data(), static_cast<int32_t>(n), coded.data());
-        if (written < 0 || static_cast<uint64_t>(written) > coder.codedSize(n)) {
-            err = Format("Coding %s failed: %s", inPath.c_str(), CoderResultText(kCoderInternal));
-            return 1;
-        }
-    }
-
-    const std::string temp = Format("%s.%ld.tmp", outPath.c_str(), static_cast<long>(::getpid()));
-    File out;
-    bool ok = out.Open(temp, "wb");
-    if (ok) ok = out.Write(coded.data(), static_cast<size_t>(written));
-    if (out.IsOpen() && !out.Close()) ok = false;
-    if (!ok || !RenameReplace(temp, outPath)) {
-        RemoveFile(temp);
-        err = Format("Cannot write output file %s", outPath.c_str());
-        return 1;
-    }
-    return 0;
-}
-
-}  // namespace
-
-int EncodeRawFile(const std::string& codec, const std::string& inPath, const std::string& outPath,
-                  std::string& err) {
-    try {
-        return EncodeRawFileUnguarded(codec, inPath, outPath, err);
-    } catch (...) {
-        err = "Not enough memory to code " + inPath;
-        return 1;
     }
 }
 

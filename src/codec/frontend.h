@@ -1,12 +1,14 @@
-// The coder front end: turns an uncoded clip container file into a coded one,
-// moving the progress bar from its position p to p + 40.
+// The coder front end: turns an uncoded clip container (a file, a buffer or a
+// range of a file) into a coded one, moving the progress bar from p to p + 40.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "platform/file.h"
 #include "platform/progress.h"
+#include "resfile/byte_source.h"
 
 namespace qm {
 
@@ -18,9 +20,12 @@ inline constexpr int kCoderNoMemory = -4;
 inline constexpr int kCoderBadProgress = -5;
 inline constexpr int kCoderInternal = -6;
 
-int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress);
-int EncodeContainerAdpcm(const std::string& input, const std::string& output, ProgressSink* progress);
-int EncodeContainerG7231(const std::string& input, const std::string& output, ProgressSink* progress);
+int EncodeContainerALaw(const std::string& input, const std::string& output,
+                        ProgressSink* progress);
+int EncodeContainerAdpcm(const std::string& input, const std::string& output,
+                         ProgressSink* progress);
+int EncodeContainerG7231(const std::string& input, const std::string& output,
+                         ProgressSink* progress);
 const char* CoderResultText(int result);
 
 // One speech coder as the front end drives it. `encode` codes n > 0 samples
@@ -49,18 +54,16 @@ int CoderJobs();
 // is negative or longer than codedSize gives kCoderInternal.
 int EncodeContainer(const std::string& input, const std::string& output, ProgressSink* progress,
                     const ClipCoder& coder, int jobs = 0);
+// The same on memory: codes the uncoded container held by `input` (a buffer,
+// or a range of a file) and appends the coded container at the end of `out`,
+// which stays open and is not flushed beyond the container's own writes.
+int EncodeContainer(const ByteSource& input, File& out, ProgressSink* progress,
+                    const ClipCoder& coder, int jobs = 0);
 int EncodeContainerALaw(const std::string& input, const std::string& output, ProgressSink* progress,
                         int jobs);
 int EncodeContainerAdpcm(const std::string& input, const std::string& output,
                          ProgressSink* progress, int jobs);
 int EncodeContainerG7231(const std::string& input, const std::string& output,
                          ProgressSink* progress, int jobs);
-
-// Codes a raw file of little-endian 16-bit mono samples as one clip with the
-// coder named by `codec` ("alaw", "adpcm" or "g7231") and writes the coded
-// bytes alone to outPath (through a temporary file renamed at the end). An
-// empty input gives an empty output. Returns 0, or 1 with a message in err.
-int EncodeRawFile(const std::string& codec, const std::string& inPath, const std::string& outPath,
-                  std::string& err);
 
 }  // namespace qm

@@ -9,7 +9,7 @@
 #include "platform/fs.h"
 #include "platform/safe_replace.h"
 #include "platform/text.h"
-#include "resfile/update.h"
+#include "resfile/package.h"
 
 namespace qm {
 
@@ -82,7 +82,7 @@ bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
 bool CPackageBuild::FileTexts(std::string& err) {
     for (size_t i = 0; i < promptList.size(); ++i) {
         currentPrompt_ = static_cast<int32_t>(i + 1);
-        if (!textIndex.AddText(promptList[i], currentPrompt_, err)) return false;
+        if (!textIndex.AddText(promptList[i].text, currentPrompt_, err)) return false;
         clipSet.entries.push_back(promptList[i]);
     }
     SetBuildProgress(30);
@@ -115,7 +115,9 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
     {
         File clip;
         clip.Open(InAudio(uncodedClipFile_), "wb");
-        if (!clipSet.WriteClipContainer(buildType, &clip, indexTexts, err)) return false;
+        if (!clipSet.WriteClipContainer(FindBuildType(buildType)->levelTarget, &clip, indexTexts,
+                                        err))
+            return false;
         if (!clip.Close()) {
             err = WriteFailed(uncodedClipFile_);
             return false;

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/clip_set.h"
 #include "driver/work_files.h"
 #include "input/lists.h"
 #include "input/roles.h"
 #include "platform/progress.h"
-#include "resfile/clipset.h"
 #include "resfile/textindex.h"
 
 namespace qm {

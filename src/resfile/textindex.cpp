@@ -16,13 +16,13 @@ constexpr size_t kMaxIndexTexts = 65535;
 
 }  // namespace
 
-bool CTextIndex::AddText(const PromptEntry& entry, int32_t promptNumber, std::string& err) {
+bool CTextIndex::AddText(const std::string& text, int32_t promptNumber, std::string& err) {
     if (TextCount() >= kMaxIndexTexts) {
         err = "the number of texts exceed the maximum limit（65535）!";
         return false;
     }
     IndexedText t;
-    if (!SegmentText(entry.text, promptNumber, t, err)) return false;
+    if (!SegmentText(text, promptNumber, t, err)) return false;
     t.entry = promptNumber - 1;
     buckets_[static_cast<size_t>(t.segmentCount - 1)].push_back(std::move(t));
     return true;

@@ -15,10 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "input/lists.h"
-#include "input/segment.h"
 #include "platform/file.h"
 #include "resfile/byte_source.h"
+#include "resfile/segment.h"
 
 namespace qm {
 
@@ -35,9 +34,9 @@ struct IndexText {
 
 class CTextIndex {
   public:
-    // Segments the entry's text and files it at the end of its bucket.
+    // Segments a prompt entry's text and files it at the end of its bucket.
     // promptNumber is the entry's 1-based position in the prompt list.
-    bool AddText(const PromptEntry& entry, int32_t promptNumber, std::string& err);
+    bool AddText(const std::string& text, int32_t promptNumber, std::string& err);
     // Appends one block at the end of out, fills indexTexts in index order and
     // writes "New-TextLst.txt" in the current directory. out == nullptr (or not
     // open) fails with the no-stream message.

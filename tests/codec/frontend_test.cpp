@@ -285,33 +285,4 @@ TEST_F(FrontEnd, WorkerPoolMatchesSequentialCoding) {
     EXPECT_GE(qm::CoderJobs(), 1);
 }
 
-TEST_F(FrontEnd, EncodeRawFile) {
-    std::vector<int16_t> s = qmtest::ToneSamples(777, 12000);
-    std::string in = dir_ / "clip.pcm";
-    qmtest::WriteFile(in, qmtest::PcmBytes(s));
-    std::string err;
-    ASSERT_EQ(qm::EncodeRawFile("alaw", in, Out(), err), 0) << err;
-    EXPECT_EQ(qmtest::ReadFile(Out()), Coded(qm::ALawEncode, s, s.size()));
-    ASSERT_EQ(qm::EncodeRawFile("adpcm", in, Out(), err), 0) << err;
-    EXPECT_EQ(qmtest::ReadFile(Out()), Coded(qm::AdpcmEncode, s, s.size() / 2));
-
-    qmtest::WriteFile(dir_ / "empty.pcm", "");
-    ASSERT_EQ(qm::EncodeRawFile("adpcm", dir_ / "empty.pcm", Out(), err), 0) << err;
-    EXPECT_TRUE(qmtest::ReadFile(Out()).empty());
-
-    EXPECT_NE(qm::EncodeRawFile("mulaw", in, Out(), err), 0);
-    EXPECT_NE(err.find("mulaw"), std::string::npos);
-    EXPECT_NE(qm::EncodeRawFile("alaw", dir_ / "none.pcm", Out(), err), 0);
-    EXPECT_NE(err.find("none.pcm"), std::string::npos);
-    qmtest::WriteFile(dir_ / "odd.pcm", "abc");
-    EXPECT_NE(qm::EncodeRawFile("alaw", dir_ / "odd.pcm", Out(), err), 0);
-    EXPECT_NE(err.find("odd"), std::string::npos);
-    EXPECT_NE(qm::EncodeRawFile("alaw", in, dir_ / "no/dir/out", err), 0);
-    EXPECT_NE(err.find("Cannot write"), std::string::npos);
-    // Nothing but the files made here is left in the folder (no temporary files).
-    size_t files = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir_.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 4u);
-}
-
 }  // namespace

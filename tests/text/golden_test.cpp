@@ -22,7 +22,7 @@ std::string BuildBlock(const std::string& folder, const std::string& indexPath) 
     qm::CTextIndex index;
     std::string err;
     for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_TRUE(index.AddText(list[i], static_cast<int32_t>(i + 1), err)) << err;
+        EXPECT_TRUE(index.AddText(list[i].text, static_cast<int32_t>(i + 1), err)) << err;
     }
     qm::File f;
     std::vector<qm::IndexText> order;

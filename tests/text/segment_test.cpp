@@ -1,5 +1,5 @@
 // Segmentation: classes, normalisation, number merging and the limits.
-#include "input/segment.h"
+#include "resfile/segment.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@ void FileAll(qm::CTextIndex& index, const std::vector<std::string>& texts) {
     for (size_t i = 0; i < texts.size(); ++i) {
         qm::PromptEntry e;
         e.text = texts[i];
-        ASSERT_TRUE(index.AddText(e, static_cast<int32_t>(i + 1), err)) << err;
+        ASSERT_TRUE(index.AddText(e.text, static_cast<int32_t>(i + 1), err)) << err;
     }
 }
 
@@ -146,9 +146,9 @@ TEST(TextIndex, SixtyFiveThousandPrompts) {
     qm::CTextIndex index;
     std::string err;
     for (size_t i = 0; i < list.size(); ++i) {
-        ASSERT_TRUE(index.AddText(list[i], static_cast<int32_t>(i + 1), err)) << err;
+        ASSERT_TRUE(index.AddText(list[i].text, static_cast<int32_t>(i + 1), err)) << err;
     }
-    EXPECT_FALSE(index.AddText(list[0], 65536, err));
+    EXPECT_FALSE(index.AddText(list[0].text, 65536, err));
     EXPECT_EQ(err, "the number of texts exceed the maximum limit（65535）!");
     std::vector<qm::IndexText> order;
     std::string b = Write(index, tmp, order);

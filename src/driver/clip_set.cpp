@@ -1,6 +1,6 @@
-#include "resfile/clipset.h"
+#include "driver/clip_set.h"
 
-#include "input/audio.h"
+#include "input/prepare.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/clip_container.h"
@@ -10,19 +10,6 @@
 namespace qm {
 
 namespace {
-
-// Peak targets of the levelling: prompts are louder than background sounds.
-float LevelTarget(int buildType) {
-    switch (buildType) {
-        case BUILD_PROMPT:
-        case BUILD_ROLE:
-            return 20000.0f;
-        case BUILD_BGSOUND:
-            return 15000.0f;
-        default:
-            return 0.0f;
-    }
-}
 
 std::string WriteFailed(const File* out) {
     return Format("Can not write file %s！", PathFindFileName(out->Path()).c_str());
@@ -42,8 +29,8 @@ void CClipSet::Clear() {
     entries.clear();
 }
 
-int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<IndexText>& indexTexts,
-                                 std::string& err) {
+int CClipSet::WriteClipContainer(float levelTarget, File* out,
+                                 const std::vector<IndexText>& indexTexts, std::string& err) {
     if (out == nullptr || !out->IsOpen()) {
         std::string name = out ? PathFindFileName(out->Path()) : std::string();
         err = Format("Can not create file %s！", name.c_str());
@@ -78,7 +65,7 @@ int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<Ind
         return 0;
     }
 
-    const float target = LevelTarget(buildType);
+    std::vector<int16_t> samples;
     for (size_t i = 0; i < n; ++i) {
         // Each indexed text names the entry it came from; a text without one
         // is matched by its wording, as loaded.
@@ -97,13 +84,9 @@ int CClipSet::WriteClipContainer(int buildType, File* out, const std::vector<Ind
             }
         }
         const PromptEntry& entry = entries[static_cast<size_t>(j)];
-        CAudioData audio;
-        if (!audio.Load(entry.path, entry.kind, err)) return 0;
-        audio.Normalize(target);
-        audio.Fade();
-        if (!audio.Resample(entry.sampleRate, sampleRate, err)) return 0;
+        if (!PrepareClip(entry, sampleRate, levelTarget, samples, err)) return 0;
         // Also refused when the container would outgrow its 32-bit offsets.
-        if (!writer.AddSamples(audio.samples.data(), audio.count())) {
+        if (!writer.AddSamples(samples.data(), static_cast<uint32_t>(samples.size()))) {
             err = WriteFailed(out);
             return 0;
         }

@@ -1,4 +1,4 @@
-#include "input/segment.h"
+#include "resfile/segment.h"
 
 #include "platform/text.h"
 

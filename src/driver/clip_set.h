@@ -1,5 +1,5 @@
 // The clip set of a build: the package's sample rate and the accepted prompt
-// entries, and the writer of the uncoded clip container.
+// entries, and the uncoded clip container made of their prepared recordings.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +13,14 @@
 namespace qm {
 
 class CClipSet {
-public:
+  public:
     // Opens the package and takes the build type's clip resource rate.
     // Returns 1 on success, 0 with err set.
     int OpenPackage(int buildType, const std::string& path, std::string& err);
     // Appends one uncoded clip container at the end of out (opened "wb"), one
-    // record per index text, in index order. Returns 1, or 0 with err set.
-    int WriteClipContainer(int buildType, File* out, const std::vector<IndexText>& indexTexts,
+    // record per index text, in index order, each recording levelled toward
+    // levelTarget. Returns 1, or 0 with err set.
+    int WriteClipContainer(float levelTarget, File* out, const std::vector<IndexText>& indexTexts,
                            std::string& err);
     void Clear();
 

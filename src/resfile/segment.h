@@ -21,7 +21,7 @@ struct IndexedText {
     int32_t classes[kMaxSegments] = {};
     int32_t lengths[kMaxSegments] = {};  // bytes of the normalised text
     int32_t segmentCount = 0;
-    std::string text;  // normalised, code page 936
+    std::string text;    // normalised, code page 936
     int32_t entry = -1;  // 0-based position of its prompt entry in the list
 };
 
