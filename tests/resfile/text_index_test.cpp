@@ -139,6 +139,7 @@ TEST(TextIndexReader, Utf16ToUtf8) {
         {std::u16string{char16_t(0xDE00), u'x'}, "\xEF\xBF\xBDx"},  // low surrogate alone
         {std::u16string{char16_t(0xD83D), u'x'}, "\xEF\xBF\xBDx"},  // high, then no low
         {std::u16string{char16_t(0xDBFF), char16_t(0xDFFF)}, "\xF4\x8F\xBF\xBF"},
+        {std::u16string{char16_t(0xDC00), char16_t(0xDC01)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(Utf16ToUtf8(in), out);
 }
