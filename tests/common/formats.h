@@ -112,38 +112,6 @@ inline std::string FillerClips(uint8_t rateByte, uint8_t coding,
     return ClipBytes(rateByte, coding, FillerRecords(coding, counts));
 }
 
-// A container read back; every rule of the layout is checked on the way
-// (records back to back after the table, in order, each as long as its
-// count and coding say, the last ending at the end).
-struct ParsedClips {
-    uint8_t rateByte = 0;
-    uint8_t coding = 0;
-    std::vector<ClipRecord> records;
-};
-inline ParsedClips ParseClips(const std::string& c) {
-    ParsedClips out;
-    EXPECT_GE(c.size(), 44u);
-    if (c.size() < 44) return out;
-    EXPECT_EQ(c.substr(0, 36), ClipHeaderBytes(c[34], c[35], 0).substr(0, 36));
-    out.rateByte = static_cast<uint8_t>(c[34]);
-    out.coding = static_cast<uint8_t>(c[35]);
-    const uint32_t n = LE32(c, 36);
-    EXPECT_GE(c.size(), 44 + 4ull * n);
-    if (c.size() < 44 + 4ull * n) return out;
-    uint32_t at = 44 + 4 * n;
-    for (uint32_t k = 0; k <= n; ++k) {
-        EXPECT_EQ(LE32(c, 40 + 4 * k), at) << "offset table entry " << k;
-        if (k == n || LE32(c, 40 + 4 * k) != at || at + 4ull > c.size()) break;
-        ClipRecord r;
-        r.samples = LE32(c, at);
-        r.data = c.substr(at + 4, CodedBytes(out.coding, r.samples));
-        at += 4 + static_cast<uint32_t>(r.data.size());
-        out.records.push_back(r);
-    }
-    EXPECT_EQ(at, c.size());
-    return out;
-}
-
 // ---- Text index blocks, of texts made of one segment of class 5 (letters).
 
 inline std::string TextIndexBytes(const std::vector<std::string>& texts) {

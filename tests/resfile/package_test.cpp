@@ -39,10 +39,8 @@ TEST(PackageRate, ReadsTheBuildTypesClipRate) {
     EXPECT_EQ(rate, 123);
     EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir / "missing.irf", rate, err));
     EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
-    EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir.path(), rate, err));
+    EXPECT_FALSE(ReadPackageRate(7, dir.path(), rate, err));  // a folder is no package
     EXPECT_EQ(err, "Can not open file " + dir.path());
-    EXPECT_FALSE(ReadPackageRate(7, dir / "missing.irf", rate, err));
-    EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
 }
 
 TEST(PackageRate, RefusesMalformedPackages) {
