@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/testutil.h"
+#include "driver/build_types.h"
 #include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -42,6 +43,8 @@ TEST(Driver, WorkFileNames) {
     EXPECT_EQ(qm::MakeClipFileName(2, 2, 11025), "RolePrompt-Code3-11K.voc");
     EXPECT_EQ(qm::MakeClipFileName(0, 7, 44100), "Prompt--.voc");
     EXPECT_EQ(qm::MakeClipFileName(5, 1, 22050), "-Code2-22K.voc");
+    // The table's rate bytes are those the clip container writer uses.
+    for (const qm::RateInfo& r : qm::Rates()) EXPECT_EQ(r.rateByte, qm::RateByte(r.hz)) << r.hz;
     for (const char* name :
          {"Prompt.idx", "Bgsound.idx", "PromptRole.idx", "IrfTemp1.dat", "IrfTemp2.dat",
           "New-TextLst.txt", "Bgsound-Code2-22K.voc", "RolePrompt-Code1-16K.voc"})

@@ -1,5 +1,5 @@
-// Files and text conversion: writing never goes through a link, a failed
-// flush is a failure, UTF-8 of every length.
+// Files, paths and text conversion: writing never goes through a link, a
+// failed flush is a failure, the parts of a path, UTF-8 of every length.
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/testutil.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;
@@ -53,5 +54,25 @@ TEST(Text, Utf8OfEveryLength) {
         std::string out;
         qm::AppendUtf8(out, c.cp);
         EXPECT_EQ(out, c.utf8) << static_cast<uint32_t>(c.cp);
+    }
+}
+
+TEST(Path, Parts) {
+    const struct {
+        const char* path;
+        const char* parent;
+        const char* name;
+        const char* extension;
+    } cases[] = {
+        {"/a/b/c.irf", "/a/b", "c.irf", ".irf"},
+        {"/c.d.voc", "/", "c.d.voc", ".voc"},
+        {"name", ".", "name", ""},
+        {"/a.b/c", "/a.b", "c", ""},
+        {"dir/", "dir", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qm::ParentPath(c.path), c.parent) << c.path;
+        EXPECT_EQ(qm::PathFindFileName(c.path), c.name) << c.path;
+        EXPECT_EQ(qm::PathFindExtension(c.path), c.extension) << c.path;
     }
 }

@@ -50,6 +50,7 @@ TEST(SafeReplace, ReplacesFilesAndLinks) {
     {
         qm::SafeReplace r(dir / "fresh");
         ASSERT_TRUE(r.Open());
+        EXPECT_EQ(r.TempPath().rfind(dir / ".fresh.", 0), 0u) << "beside the target";
         qm::File byName;
         ASSERT_TRUE(byName.Open(r.TempPath(), "wb"));
         ASSERT_TRUE(WriteText(byName, "by name") && byName.Close());
