@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/formats.h"
 #include "e2e/fixture.h"
 #include "platform/text.h"
+#include "resfile/clip_container.h"
 #include "resfile/formats.h"
 
 namespace fs = std::filesystem;
@@ -20,37 +22,12 @@ const std::string kBgsoundClipId = Id(qm::kBgsoundClipId);
 
 // Checks a clip container's frame and returns each record's sample count.
 std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding) {
-    std::vector<uint32_t> counts;
-    EXPECT_GE(c.size(), 44u);
-    if (c.size() < 44) return counts;
-    EXPECT_EQ(c.substr(0, 24), "Tessaphone Voice Data V3");
-    EXPECT_EQ(static_cast<unsigned char>(c[34]), rateByte);
-    EXPECT_EQ(static_cast<unsigned char>(c[35]), coding);
-    const uint32_t n = U32At(c, 36);
-    EXPECT_EQ(U32At(c, 40), 40 + 4 * (n + 1));
-    EXPECT_EQ(U32At(c, 40 + 4 * n), c.size());
-    for (uint32_t k = 0; k < n; ++k) {
-        const uint32_t off = U32At(c, 40 + 4 * k), next = U32At(c, 44 + 4 * k);
-        EXPECT_LT(off, next);
-        const uint32_t count = U32At(c, off);
-        const uint32_t coded = next - off - 4;
-        switch (coding) {
-            case 2:
-                EXPECT_EQ(coded, 2 * count);
-                break;
-            case 30:
-                EXPECT_EQ(coded, count);
-                break;
-            case 11:
-                EXPECT_EQ(coded, count / 2);
-                break;
-            case 20:
-                EXPECT_EQ(coded, 20 * ((count + 239) / 240));
-                break;
-        }
-        counts.push_back(count);
-    }
-    return counts;
+    const qm::ClipContainerCheck k = qm::CheckClipContainer(Source(c));
+    EXPECT_TRUE(k.headerRead);
+    for (const std::string& p : k.problems) ADD_FAILURE() << p;
+    EXPECT_EQ(k.rateByte, rateByte);
+    EXPECT_EQ(k.coding, coding);
+    return k.samples;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "e2e/cli_support.h"
 
@@ -17,39 +18,6 @@ std::string GoldenRoot() {
          {std::string(QM_TEST_DATA) + "/golden", std::string(QM_SHARED_DIR) + "/golden"})
         if (fs::is_directory(p)) return p;
     return "";
-}
-
-// The position just after `"key":` and any white space, or npos.
-size_t ValueStart(const std::string& json, const std::string& key) {
-    size_t p = json.find("\"" + key + "\"");
-    if (p == std::string::npos) return p;
-    p = json.find(':', p);
-    if (p == std::string::npos) return p;
-    ++p;
-    while (p < json.size() && (json[p] == ' ' || json[p] == '\n' || json[p] == '\t')) ++p;
-    return p;
-}
-
-// The string value of "key" in a flat JSON object (only the escapes the
-// reference files use are undone).
-std::string JsonString(const std::string& json, const std::string& key) {
-    size_t p = ValueStart(json, key);
-    if (p == std::string::npos || p >= json.size() || json[p] != '"') return "<missing>";
-    std::string out;
-    for (++p; p < json.size() && json[p] != '"'; ++p) {
-        if (json[p] == '\\' && p + 1 < json.size()) {
-            const char c = json[++p];
-            out.push_back(c == 'n' ? '\n' : c == 't' ? '\t' : c);
-        } else {
-            out.push_back(json[p]);
-        }
-    }
-    return out;
-}
-
-int JsonInt(const std::string& json, const std::string& key) {
-    size_t p = ValueStart(json, key);
-    return p == std::string::npos ? -999 : std::atoi(json.c_str() + p);
 }
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
@@ -70,15 +38,14 @@ void RunCase(const std::string& name) {
         fs::copy(e.path(), scenario + "/" + e.path().filename().string(),
                  fs::copy_options::recursive);
     }
-    const std::string args = ReadFile(src + "/args.json");
-    CliResult r =
-        RunCli({"build", "--type", JsonString(args, "type"), "--audio",
-                scenario + "/" + JsonString(args, "audio"), "--irf",
-                scenario + "/" + JsonString(args, "irf"), "--code", JsonString(args, "code")});
-    const std::string result = ReadFile(src + "/expected/result.json");
-    EXPECT_EQ(r.exit, JsonInt(result, "exit")) << r.err;
-    EXPECT_EQ(Line(r.out), Replace(JsonString(result, "stdout"), "{SCENARIO}", scenario));
-    EXPECT_EQ(Line(r.err), Replace(JsonString(result, "stderr"), "{SCENARIO}", scenario));
+    const auto args = nlohmann::json::parse(ReadFile(src + "/args.json"));
+    CliResult r = RunCli({"build", "--type", args["type"], "--audio",
+                          scenario + "/" + args["audio"].get<std::string>(), "--irf",
+                          scenario + "/" + args["irf"].get<std::string>(), "--code", args["code"]});
+    const auto result = nlohmann::json::parse(ReadFile(src + "/expected/result.json"));
+    EXPECT_EQ(r.exit, result["exit"].get<int>()) << r.err;
+    EXPECT_EQ(Line(r.out), Replace(result["stdout"], "{SCENARIO}", scenario));
+    EXPECT_EQ(Line(r.err), Replace(result["stderr"], "{SCENARIO}", scenario));
 
     auto got = Tree(scenario);
     auto want = Tree(src + "/expected/tree");

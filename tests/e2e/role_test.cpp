@@ -4,9 +4,11 @@
 
 #include <filesystem>
 
+#include "common/formats.h"
 #include "e2e/cli_support.h"
 #include "platform/text.h"
 #include "resfile/formats.h"
+#include "resfile/role_files.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
@@ -60,42 +62,19 @@ struct RoleFixture {
     }
 };
 
-// Checks the frame of a role index file; returns each role block.
-std::vector<std::string> RoleIndexBlocks(const std::string& f, const std::vector<int>& ids) {
-    std::vector<std::string> blocks;
-    const uint32_t r = static_cast<uint32_t>(ids.size());
-    EXPECT_EQ(f.substr(0, 8), std::string("kdResV6\0", 8));
-    EXPECT_EQ(U32At(f, 24), r);
-    EXPECT_EQ(U32At(f, 28), f.size());
-    uint32_t expect = 1024 + 12 * r;
-    for (uint32_t k = 0; k < r; ++k) {
-        EXPECT_EQ(U32At(f, 1024 + 12 * k), static_cast<uint32_t>(ids[k]));
-        const uint32_t off = U32At(f, 1028 + 12 * k), len = U32At(f, 1032 + 12 * k);
-        EXPECT_EQ(off, expect);
-        expect = off + len;
-        blocks.push_back(f.substr(off, len));
-        EXPECT_EQ(blocks.back().substr(0, 10), "TSPTMBGDV4");
+// Checks a role frame; returns each role's block.
+std::vector<std::string> RoleBlocks(const std::string& f, qm::RoleFrameKind kind,
+                                    const std::vector<int>& ids) {
+    qm::RoleFrame frame;
+    std::vector<std::string> problems, blocks;
+    EXPECT_TRUE(qm::ReadRoleFrame(Source(f), kind, frame, problems));
+    for (const std::string& p : problems) ADD_FAILURE() << p;
+    EXPECT_EQ(frame.roles, ids.size());
+    for (size_t k = 0; k < frame.blocks.size(); ++k) {
+        const qm::RoleBlock& b = frame.blocks[k];
+        if (kind == qm::RoleFrameKind::kIndex) EXPECT_EQ(b.id, ids[k]);
+        blocks.push_back(f.substr(b.offset, b.length));
     }
-    EXPECT_EQ(expect, f.size());
-    return blocks;
-}
-
-// Checks the frame of a role clip container; returns each inner container.
-std::vector<std::string> RoleClipBlocks(const std::string& f, uint32_t roles) {
-    std::vector<std::string> blocks;
-    EXPECT_EQ(f.substr(0, 24), "Tessaphone Voice Data V3");
-    EXPECT_EQ(static_cast<unsigned char>(f[34]), 16);
-    EXPECT_EQ(static_cast<unsigned char>(f[35]), 0);
-    EXPECT_EQ(U32At(f, 36), roles);
-    EXPECT_EQ(U32At(f, 40), f.size());
-    uint32_t expect = 1024 + 8 * roles;
-    for (uint32_t k = 0; k < roles; ++k) {
-        const uint32_t off = U32At(f, 1024 + 8 * k), len = U32At(f, 1028 + 8 * k);
-        EXPECT_EQ(off, expect);
-        expect = off + len;
-        blocks.push_back(f.substr(off, len));
-    }
-    EXPECT_EQ(expect, f.size());
     return blocks;
 }
 
@@ -108,8 +87,10 @@ TEST(RoleBuild, FramesForOneTwoAndThreeRoles) {
         RoleFixture f(roles);
         CliResult r = f.Build("Code1");
         ASSERT_EQ(r.exit, 0) << r.err;
-        auto index = RoleIndexBlocks(ReadFile(f.audio + "/PromptRole.idx"), f.ids);
-        auto clips = RoleClipBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"), roles);
+        auto index =
+            RoleBlocks(ReadFile(f.audio + "/PromptRole.idx"), qm::RoleFrameKind::kIndex, f.ids);
+        auto clips = RoleBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"),
+                                qm::RoleFrameKind::kClips, std::vector<int>(roles));
         ASSERT_EQ(clips.size(), static_cast<size_t>(roles));
         for (int k = 0; k < roles; ++k) {
             EXPECT_EQ(Records(clips[k]), static_cast<uint32_t>(k + 1)) << "role " << k;
@@ -138,8 +119,10 @@ TEST(RoleBuild, EveryCodeTypeCodesEachRole) {
         RoleFixture f(2);
         CliResult r = f.Build(c.code);
         ASSERT_EQ(r.exit, 0) << c.code << ": " << r.err;
-        auto plain = RoleClipBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"), 2);
-        auto coded = RoleClipBlocks(ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"), 2);
+        auto plain = RoleBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"),
+                                qm::RoleFrameKind::kClips, std::vector<int>(2));
+        auto coded = RoleBlocks(ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"),
+                                qm::RoleFrameKind::kClips, std::vector<int>(2));
         for (size_t k = 0; k < 2; ++k) {
             EXPECT_EQ(Records(coded[k]), Records(plain[k]));
             EXPECT_EQ(static_cast<unsigned char>(coded[k][35]), c.coding);

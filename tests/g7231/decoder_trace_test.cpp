@@ -16,7 +16,7 @@ namespace {
 
 using qm::g7231::DecoderFrameTrace;
 using qmtest::Flat;
-using qmtest::FlatJson;
+using qmtest::ParseFlat;
 using qmtest::Vec;
 
 // The trace's fields in the order the decoder computes them; fields that do
@@ -116,7 +116,7 @@ void CompareTrace(const std::string& name) {
     int invalid = 0;
     while (std::getline(in, line)) {
         Flat ref;
-        ASSERT_TRUE(FlatJson(line).Parse(ref)) << "frame " << frame;
+        ASSERT_TRUE(ParseFlat(line, ref)) << "frame " << frame;
         for (const auto& [k, v] : ref) ASSERT_TRUE(k == "frame" || known.count(k)) << k;
         const std::vector<long long>& hex = ref["frame_bytes"];
         ASSERT_EQ(hex.size(), 20u);

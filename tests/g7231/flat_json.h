@@ -1,8 +1,8 @@
 // Reads the per-frame JSON traces of the G.723.1 reference material.
 #pragma once
 
-#include <cctype>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -13,92 +13,33 @@ using Flat = std::map<std::string, std::vector<long long>>;
 // Flattens one JSON object of numbers, booleans (1, 0), arrays and hex
 // strings into "path" -> numbers; objects inside arrays get their index in
 // the path, and null gives a path without numbers.
-class FlatJson {
-  public:
-    explicit FlatJson(const std::string& s) : s_(s) {}
-    bool Parse(Flat& out) {
-        out_ = &out;
-        return Value("") && (Skip(), pos_ == s_.size());
+inline void Flatten(const nlohmann::json& v, const std::string& path, Flat& out) {
+    if (v.is_object()) {
+        for (const auto& [key, item] : v.items())
+            Flatten(item, path.empty() ? key : path + "." + key, out);
+    } else if (v.is_array()) {
+        for (size_t i = 0; i < v.size(); ++i)
+            Flatten(v[i], v[i].is_object() ? path + "." + std::to_string(i) : path, out);
+    } else if (v.is_null()) {
+        out[path];
+    } else if (v.is_boolean()) {
+        out[path].push_back(v.get<bool>() ? 1 : 0);
+    } else if (v.is_string()) {
+        const std::string hex = v.get<std::string>();
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            out[path].push_back(std::stoll(hex.substr(i, 2), nullptr, 16));
+    } else {
+        out[path].push_back(v.get<long long>());
     }
+}
 
-  private:
-    void Skip() {
-        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
-    }
-    bool Value(const std::string& path) {
-        Skip();
-        if (pos_ >= s_.size()) return false;
-        char c = s_[pos_];
-        if (c == '{') {
-            ++pos_;
-            Skip();
-            if (s_[pos_] == '}') return ++pos_, true;
-            for (;;) {
-                Skip();
-                if (s_[pos_] != '"') return false;
-                size_t end = s_.find('"', pos_ + 1);
-                if (end == std::string::npos) return false;
-                std::string key = s_.substr(pos_ + 1, end - pos_ - 1);
-                pos_ = end + 1;
-                Skip();
-                if (s_[pos_++] != ':') return false;
-                if (!Value(path.empty() ? key : path + "." + key)) return false;
-                Skip();
-                if (s_[pos_] == ',') {
-                    ++pos_;
-                    continue;
-                }
-                return s_[pos_++] == '}';
-            }
-        }
-        if (c == '[') {
-            ++pos_;
-            int index = 0;
-            Skip();
-            if (s_[pos_] == ']') return ++pos_, true;
-            for (;;) {
-                Skip();
-                std::string sub = s_[pos_] == '{' ? path + "." + std::to_string(index) : path;
-                if (!Value(sub)) return false;
-                ++index;
-                Skip();
-                if (s_[pos_] == ',') {
-                    ++pos_;
-                    continue;
-                }
-                return s_[pos_++] == ']';
-            }
-        }
-        if (s_.compare(pos_, 4, "null") == 0) {  // present, without a value
-            (*out_)[path];
-            pos_ += 4;
-            return true;
-        }
-        if (s_.compare(pos_, 4, "true") == 0 || s_.compare(pos_, 5, "false") == 0) {
-            const bool t = s_[pos_] == 't';
-            (*out_)[path].push_back(t ? 1 : 0);
-            pos_ += t ? 4 : 5;
-            return true;
-        }
-        if (c == '"') {
-            size_t end = s_.find('"', pos_ + 1);
-            if (end == std::string::npos) return false;
-            std::string hex = s_.substr(pos_ + 1, end - pos_ - 1);
-            for (size_t i = 0; i + 1 < hex.size(); i += 2)
-                (*out_)[path].push_back(std::stoll(hex.substr(i, 2), nullptr, 16));
-            pos_ = end + 1;
-            return true;
-        }
-        size_t used = 0;
-        long long v = std::stoll(s_.substr(pos_, 24), &used);
-        pos_ += used;
-        (*out_)[path].push_back(v);
-        return true;
-    }
-    const std::string& s_;
-    size_t pos_ = 0;
-    Flat* out_ = nullptr;
-};
+// False when line is not JSON.
+inline bool ParseFlat(const std::string& line, Flat& out) {
+    const nlohmann::json v = nlohmann::json::parse(line, nullptr, false);
+    if (v.is_discarded()) return false;
+    Flatten(v, "", out);
+    return true;
+}
 
 template <typename T>
 std::vector<long long> Vec(const T* p, size_t n) {

@@ -13,7 +13,7 @@
 namespace {
 
 using qmtest::Flat;
-using qmtest::FlatJson;
+using qmtest::ParseFlat;
 using qmtest::Vec;
 
 Flat Mine(const qm::g7231::FrameTrace& t) {
@@ -81,7 +81,7 @@ void CompareTrace(const std::string& name) {
     size_t frame = 0;
     while (std::getline(in, line)) {
         Flat ref;
-        ASSERT_TRUE(FlatJson(line).Parse(ref)) << "frame " << frame;
+        ASSERT_TRUE(ParseFlat(line, ref)) << "frame " << frame;
         int16_t samples[240] = {};
         for (size_t i = 0; i < 240 && frame * 240 + i < pcm.size(); ++i)
             samples[i] = pcm[frame * 240 + i];
