@@ -1,12 +1,7 @@
 #include "cli/decode.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <bit>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -15,8 +10,6 @@
 #include "cli/output.h"
 #include "codec/decoders.h"
 #include "codec/g7231/g7231.h"
-#include "platform/file.h"
-#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace qm {
@@ -29,25 +22,6 @@ constexpr int kExitFailed = 1;
 // Coded bytes per G.723.1 frame and samples per frame at 5.3 kbit/s.
 constexpr long long kG7231FrameBytes = 20;
 constexpr long long kG7231FrameSamples = 240;
-
-bool ReadAll(const std::string& path, std::vector<uint8_t>& bytes, std::string& err) {
-    File in;
-    if (!in.Open(path, "rb")) {
-        err = Format("Cannot open input file %s", path.c_str());
-        return false;
-    }
-    const int64_t size = in.Size();
-    if (size < 0) {
-        err = Format("Cannot read input file %s", path.c_str());
-        return false;
-    }
-    bytes.assign(static_cast<size_t>(size), 0);
-    if (!in.ReadExact(bytes.data(), bytes.size())) {
-        err = Format("Cannot read input file %s", path.c_str());
-        return false;
-    }
-    return true;
-}
 
 // The number of samples to decode: what --samples asks for, or by default
 // all that the coded bytes hold; never more than they can hold.
@@ -107,52 +81,11 @@ bool Decode(const DecodeArgs& a, const std::vector<uint8_t>& coded, int32_t n,
     return true;
 }
 
-bool WriteFully(int fd, const uint8_t* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-// Writes the bytes to a new file beside path and renames it over path, so
-// that path holds either what it held before or the whole output. Only a
-// regular file is replaced: a link, a device or a folder at path is refused,
-// never written through.
-bool WriteReplacing(const std::string& path, const void* data, size_t size, std::string& err) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        err = Format("Cannot write output file %s: it is not a regular file", path.c_str());
-        return false;
-    }
-    std::string temp = JoinPath(ParentPath(path), ".qm-decode-XXXXXX");
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        err = Format("Cannot write output file %s", path.c_str());
-        return false;
-    }
-    // mkstemp makes the file readable by its owner only; give it the
-    // permissions an ordinary new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0;
-    ok = ok && WriteFully(fd, static_cast<const uint8_t*>(data), size) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && RenameReplace(temp, path);
-    if (!ok) {
-        RemoveFile(temp);
-        err = Format("Cannot write output file %s", path.c_str());
-    }
-    return ok;
-}
-
 int RunDecodeUnguarded(const DecodeArgs& a, std::string& err) {
     std::vector<uint8_t> coded;
     int32_t n = 0;
-    if (!ReadAll(a.in, coded, err) || !SampleCount(a, coded.size(), n, err)) return kExitFailed;
+    if (!cli::ReadInputFile(a.in, coded, err) || !SampleCount(a, coded.size(), n, err))
+        return kExitFailed;
     std::vector<int16_t> samples(static_cast<size_t>(n));
     if (!Decode(a, coded, n, samples, err)) return kExitFailed;
     coded = {};
@@ -163,7 +96,8 @@ int RunDecodeUnguarded(const DecodeArgs& a, std::string& err) {
             s = static_cast<int16_t>((u >> 8) | (u << 8));
         }
     }
-    return WriteReplacing(a.out, samples.data(), 2 * samples.size(), err) ? kExitOk : kExitFailed;
+    return cli::WriteOutputFile(a.out, samples.data(), 2 * samples.size(), err) ? kExitOk
+                                                                                : kExitFailed;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // `encode`: raw little-endian 16-bit mono samples coded as one clip; the
 // coder's bytes alone are written, replacing OUT only once they are complete.
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -9,8 +8,6 @@
 #include "cli/output.h"
 #include "driver/build_types.h"
 #include "platform/bytes.h"
-#include "platform/file.h"
-#include "platform/safe_replace.h"
 #include "platform/text.h"
 
 namespace qm::cli {
@@ -19,35 +16,20 @@ namespace {
 
 // The samples of a raw file; false with the message in err.
 bool ReadSamples(const std::string& path, std::vector<int16_t>& samples, std::string& err) {
-    File in;
-    if (!in.Open(path, "rb")) {
-        err = Format("Cannot open input file %s", path.c_str());
-        return false;
-    }
-    const int64_t size = in.Size();
-    if (size < 0) {
-        err = Format("Cannot read input file %s", path.c_str());
-        return false;
-    }
-    if (size % 2 != 0) {
+    std::vector<uint8_t> bytes;
+    if (!ReadInputFile(path, bytes, err)) return false;
+    if (bytes.size() % 2 != 0) {
         err = Format("Input file %s has an odd number of bytes; 16-bit samples expected",
                      path.c_str());
         return false;
     }
-    if (size / 2 > INT32_MAX) {
+    if (bytes.size() / 2 > INT32_MAX) {
         err = Format("Input file %s is too large for one clip", path.c_str());
         return false;
     }
-    samples.assign(static_cast<size_t>(size / 2), 0);
-    auto* bytes = reinterpret_cast<unsigned char*>(samples.data());
-    if (!in.ReadExact(bytes, static_cast<size_t>(size))) {
-        err = Format("Cannot read input file %s", path.c_str());
-        return false;
-    }
-    if constexpr (std::endian::native != std::endian::little) {
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<int16_t>(GetU16(bytes + 2 * i));
-    }
+    samples.resize(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(GetU16(bytes.data() + 2 * i));
     return true;
 }
 
@@ -89,8 +71,8 @@ int Encode(const std::string& codec, const std::string& inPath, const std::strin
         Fail(Format("Not enough memory to code %s", inPath.c_str()));
         return kExitFailed;
     }
-    if (!ReplaceFile(outPath, [&](File& out) { return out.Write(coded.data(), coded.size()); })) {
-        Fail(Format("Cannot write output file %s", outPath.c_str()));
+    if (!WriteOutputFile(outPath, coded.data(), coded.size(), err)) {
+        Fail(err);
         return kExitFailed;
     }
     return kExitOk;

@@ -1,11 +1,44 @@
 #include "cli/output.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
 #include "driver/build_types.h"
+#include "platform/file.h"
+#include "platform/safe_replace.h"
+#include "platform/text.h"
 
 namespace qm::cli {
+
+bool ReadInputFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& err) {
+    File in;
+    if (!in.Open(path, "rb")) {
+        err = Format("Cannot open input file %s", path.c_str());
+        return false;
+    }
+    const int64_t size = in.Size();
+    if (size >= 0) bytes.assign(static_cast<size_t>(size), 0);
+    if (size < 0 || !in.ReadExact(bytes.data(), bytes.size())) {
+        err = Format("Cannot read input file %s", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool WriteOutputFile(const std::string& path, const void* data, size_t size, std::string& err) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        err = Format("Cannot write output file %s: it is not a regular file", path.c_str());
+        return false;
+    }
+    if (!ReplaceFile(path, [&](File& out) { return out.Write(data, size); })) {
+        err = Format("Cannot write output file %s", path.c_str());
+        return false;
+    }
+    return true;
+}
 
 void Fail(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/progress.h"
@@ -19,6 +21,13 @@ inline constexpr int kExitUsage = 2;
 void Fail(const std::string& message);
 // The message, then each detail line indented by two spaces.
 void Fail(const Failure& failure);
+
+// The whole of an input file; false with the message in err.
+bool ReadInputFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& err);
+// Replaces path with the bytes, whole or not at all (through a temporary file
+// beside it). Only a regular file or no file is replaced: a link, a device or
+// a folder at path is refused, never written through.
+bool WriteOutputFile(const std::string& path, const void* data, size_t size, std::string& err);
 
 // A progress bar on standard error (the caller draws it only on a terminal).
 class TerminalProgress : public ProgressSink {

@@ -17,6 +17,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/safe_replace.h"
 #include "platform/text.h"
 #include "resfile/clip_container.h"
 
@@ -270,6 +271,19 @@ int CodeClips(const ClipContainerReader& reader, File& out, ProgressSink* progre
     return writer.Finish() ? kCoderOk : kCoderOutputFailed;
 }
 
+int EncodeSourceUnguarded(const ByteSource& input, File& out, ProgressSink* progress,
+                          const ClipCoder& coder, int jobs) {
+    if (const int r = CheckCoding(progress, coder); r != kCoderOk) return r;
+    ClipContainerReader reader;
+    if (const int r = ReadUncoded(input, reader); r != kCoderOk) return r;
+    if (!out.IsOpen()) return kCoderOutputFailed;
+    const int progressBase = progress->GetPos();
+    if (const int r = CodeClips(reader, out, progress, coder, jobs, progressBase); r != kCoderOk)
+        return r;
+    progress->SetPos(progressBase + 40);
+    return kCoderOk;
+}
+
 int EncodeFileUnguarded(const std::string& input, const std::string& output, ProgressSink* progress,
                         const ClipCoder& coder, int jobs) {
     if (const int r = CheckCoding(progress, coder); r != kCoderOk) return r;
@@ -282,31 +296,18 @@ int EncodeFileUnguarded(const std::string& input, const std::string& output, Pro
     ClipContainerReader reader;
     if (const int r = ReadUncoded(src, reader); r != kCoderOk) return r;
 
-    // Creating the output over the input would destroy the clips being read.
+    // The output may not name the input: a failed build would then have
+    // replaced its own source.
     std::error_code ec;
     if (std::filesystem::equivalent(input, output, ec)) return kCoderOutputFailed;
-    File out;
-    if (!out.Open(output, "w+b")) return kCoderOutputFailed;
-    const int progressBase = progress->GetPos();
-    if (const int r = CodeClips(reader, out, progress, coder, jobs, progressBase); r != kCoderOk)
+    // The output replaces any earlier file of its name only once it is
+    // whole; a device or a folder there is refused, never written through.
+    SafeReplace out(output);
+    if (!out.Open()) return kCoderOutputFailed;
+    if (const int r = EncodeSourceUnguarded(src, out.Out(), progress, coder, jobs); r != kCoderOk)
         return r;
     in.Close();
-    if (!out.Close()) return kCoderOutputFailed;
-    progress->SetPos(progressBase + 40);
-    return kCoderOk;
-}
-
-int EncodeSourceUnguarded(const ByteSource& input, File& out, ProgressSink* progress,
-                          const ClipCoder& coder, int jobs) {
-    if (const int r = CheckCoding(progress, coder); r != kCoderOk) return r;
-    ClipContainerReader reader;
-    if (const int r = ReadUncoded(input, reader); r != kCoderOk) return r;
-    if (!out.IsOpen()) return kCoderOutputFailed;
-    const int progressBase = progress->GetPos();
-    if (const int r = CodeClips(reader, out, progress, coder, jobs, progressBase); r != kCoderOk)
-        return r;
-    progress->SetPos(progressBase + 40);
-    return kCoderOk;
+    return out.Commit() ? kCoderOk : kCoderOutputFailed;
 }
 
 // Nothing may escape as an exception; the small allocations outside the

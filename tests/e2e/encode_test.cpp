@@ -46,7 +46,8 @@ TEST(Encode, EveryCoderAndItsRefusals) {
         {dir / "odd.pcm", dir / "out.bin",
          "Input file " + dir / "odd.pcm" + " has an odd number of bytes; 16-bit samples expected"},
         {dir / "in.pcm", dir / "no/dir/out", "Cannot write output file " + dir / "no/dir/out"},
-        {dir / "in.pcm", dir / "taken", "Cannot write output file " + dir / "taken"},
+        {dir / "in.pcm", dir / "taken",
+         "Cannot write output file " + dir / "taken" + ": it is not a regular file"},
     };
     for (const auto& c : refusals) {
         CliResult r = RunCli({"encode", "--codec", "alaw", c.in, c.out});
