@@ -7,9 +7,7 @@
 #include "resfile/package.h"
 
 namespace qm {
-namespace {
 
-// Control characters of a text written as escapes, so one text stays one line.
 std::string EscapeControls(const std::string& text) {
     std::string out;
     for (char c : text) {
