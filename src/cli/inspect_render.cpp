@@ -29,6 +29,8 @@ std::string EscapeControls(const std::string& text) {
     return out;
 }
 
+namespace {
+
 unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
 
 // Seconds with three decimals from milliseconds, without floating point.
