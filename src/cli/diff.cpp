@@ -127,6 +127,11 @@ struct Pair {
 void CompareAudio(const DiffArgs& a, std::vector<Pair>& pairs) {
     ForEachIndex(pairs.size(), a.jobs, [&](size_t i) {
         Pair& p = pairs[i];
+        // A text without a record on one side only has lost or gained its audio.
+        if (!p.o->hasClip || !p.n->hasClip) {
+            p.changed = p.o->hasClip != p.n->hasClip;
+            return;
+        }
         File fo, fn;
         std::vector<int16_t> so, sn;
         std::string eo, en;

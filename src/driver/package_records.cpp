@@ -42,6 +42,7 @@ PackageRecord FromText(const InspectSet& s, const std::string& setName, const In
     r.rate = s.rate;
     r.offset = t.offset;
     r.length = t.length;
+    r.containerEnd = s.clipsOffset + s.clipsSize;
     return r;
 }
 
@@ -82,10 +83,12 @@ bool DecodeRecord(File& package, const PackageRecord& r, std::vector<int16_t>& s
         err = Format("%u samples, too many for one clip", r.samples);
         return false;
     }
-    // The data must lie inside the file; only then is its size worth allocating.
+    // The data must lie inside its container and the file; only then is its
+    // size worth allocating.
     const int64_t size = package.Size();
-    if (size < 0 || r.offset + 4 + bytes > static_cast<uint64_t>(size)) {
-        err = Format("record data of %llu bytes lies outside the package",
+    const uint64_t end = r.offset + 4 + bytes;
+    if (size < 0 || end > r.containerEnd || end > static_cast<uint64_t>(size)) {
+        err = Format("record data of %llu bytes lies outside its clip container",
                      static_cast<unsigned long long>(bytes));
         return false;
     }

@@ -27,9 +27,10 @@ struct PackageRecord {
     uint32_t durationMs = 0;
     uint8_t coding = 0;
     uint8_t rateByte = 0;
-    int32_t rate = 0;     // 0 when the rate byte is not one of the four
-    uint64_t offset = 0;  // of the record's sample count from the start of the package
-    uint64_t length = 0;  // the count and the data
+    int32_t rate = 0;           // 0 when the rate byte is not one of the four
+    uint64_t offset = 0;        // of the record's sample count from the start of the package
+    uint64_t length = 0;        // the count and the data
+    uint64_t containerEnd = 0;  // end of its clip container in the package
 };
 
 // Which records to take: empty lists take everything.
@@ -46,8 +47,8 @@ std::vector<PackageRecord> PackageRecords(const InspectReport& report,
 
 // Decodes one record read from the open package into 16-bit samples (its
 // sample count of them). False with a one-line English error when it has
-// no record, its coding is unknown, its data lies outside the package or
-// the decoder refuses it.
+// no record, its coding is unknown, its data lies outside its clip container
+// or the decoder refuses it.
 bool DecodeRecord(File& package, const PackageRecord& record, std::vector<int16_t>& samples,
                   std::string& err);
 

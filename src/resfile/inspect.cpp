@@ -118,6 +118,8 @@ void InspectPair(File& file, InspectReport& r, const char* name, const ResourceI
         clips =
             ReadClips(FileRangeSource(file, clip->offset, clip->size), clip->name, set, r.problems);
         base = clip->offset;
+        set.clipsOffset = base;
+        set.clipsSize = clip->size;
     }
     PairTexts(set, clips, base, r.problems);
     r.sets.push_back(std::move(set));
@@ -172,6 +174,8 @@ void InspectRoles(File& file, InspectReport& r) {
             clips = ReadClips(SubSource(clipSrc, b.offset, b.length), "role clips, " + set.name,
                               set, r.problems);
             base = uint64_t{clip->offset} + b.offset;
+            set.clipsOffset = base;
+            set.clipsSize = b.length;
         }
         PairTexts(set, clips, base, r.problems);
         r.sets.push_back(std::move(set));

@@ -50,6 +50,9 @@ struct InspectSet {
     int32_t rate = 0;  // Hz; 0 when the rate byte is not one of the four
     uint8_t coding = 0;
     uint32_t records = 0;  // clip count of the container header
+    // Where the clip container lies in the package (with hasClips).
+    uint64_t clipsOffset = 0;
+    uint64_t clipsSize = 0;
     std::vector<InspectText> texts;
     // Readable records past the last text (all of them when there is no text
     // index), numbered from texts.size(), with an empty text.

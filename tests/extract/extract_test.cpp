@@ -216,20 +216,27 @@ TEST(Extract, DamagedPackages) {
     const Json inspected = Json::parse(r.out);
     const Json& texts = inspected["sets"][0]["texts"];
     const size_t rec1 = texts[1]["offset"], rec2 = texts[2]["offset"];
+    const size_t last = texts.size() - 1, recLast = texts[last]["offset"];
+    const uint32_t lastCount = texts[last]["samples"];
+    std::string oneFrameMore;  // the last record's count, one frame longer
+    PutLE(oneFrameMore, lastCount + 240, 4);
     size_t clips = 0;
     for (const Json& e : inspected["entries"])
         if (e["name"] == "prompt clips") clips = e["offset"];
     struct Case {
         std::string name;
         std::vector<std::pair<size_t, std::string>> patches;
-        std::string error;  // of record 1, or of the whole run
+        std::string error;  // of the record checked
         int failed;
+        size_t checked = 1;
     };
     const std::vector<Case> cases = {
         {"frame type", {{rec1 + 4, "\x03"}}, "frame 0", 1},
-        {"count", {{rec1, std::string("\xff\xff\xff\x7f", 4)}}, "outside the package", 1},
+        {"count", {{rec1, std::string("\xff\xff\xff\x7f", 4)}}, "outside its clip container", 1},
         {"coding", {{clips + 35, "\x07"}}, "unknown coding byte 7", int(kPrompts.size())},
         {"both", {{rec1 + 4, "\x03"}, {rec2, std::string("\0\0\0\x40", 4)}}, "frame 0", 2},
+        // Data past the end of the container, though inside the file.
+        {"past the container", {{recLast, oneFrameMore}}, "outside its clip container", 1, last},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,9 +249,9 @@ TEST(Extract, DamagedPackages) {
         EXPECT_EQ(Line(r.err.substr(0, r.err.find('\n'))),
                   std::to_string(c.failed) + " records were not extracted:");
         const Json index = ReadJson(out + "/index.json");
-        EXPECT_NE(index["records"][1]["error"].get<std::string>().find(c.error), std::string::npos)
-            << index["records"][1]["error"];
-        EXPECT_TRUE(index["records"][1]["file"].is_null());
+        const Json& rec = index["records"][c.checked];
+        EXPECT_NE(rec["error"].get<std::string>().find(c.error), std::string::npos) << rec["error"];
+        EXPECT_TRUE(rec["file"].is_null());
         size_t wavs = 0;
         for (const auto& [path, b] : Tree(out)) wavs += path.ends_with(".wav");
         EXPECT_EQ(wavs, kPrompts.size() - size_t(c.failed));
