@@ -246,6 +246,9 @@ int RunExtract(const ExtractArgs& a) {
             if (error.empty() && records[i].rate == 0) {
                 o.error = Format("rate byte %u is not 8, 11, 16 or 22", records[i].rateByte);
             }
+            if (o.error.empty() && 2 * uint64_t{samples.size()} + 36 > UINT32_MAX) {
+                o.error = Format("%zu samples, too many for a WAV file", samples.size());
+            }
             if (o.error.empty()) {
                 const std::vector<unsigned char> wav =
                     WavBytes(samples, static_cast<uint32_t>(records[i].rate));
