@@ -234,6 +234,10 @@ TEST(Extract, DamagedPackages) {
         {"frame type", {{rec1 + 4, "\x03"}}, "frame 0", 1},
         {"count", {{rec1, std::string("\xff\xff\xff\x7f", 4)}}, "outside its clip container", 1},
         {"coding", {{clips + 35, "\x07"}}, "unknown coding byte 7", int(kPrompts.size())},
+        {"rate",
+         {{clips + 34, "\x09"}},
+         "rate byte 9 is not 8, 11, 16 or 22",
+         int(kPrompts.size())},
         {"both", {{rec1 + 4, "\x03"}, {rec2, std::string("\0\0\0\x40", 4)}}, "frame 0", 2},
         // Data past the end of the container, though inside the file.
         {"past the container", {{recLast, oneFrameMore}}, "outside its clip container", 1, last},
@@ -327,6 +331,12 @@ TEST(Diff, TellsPackagesApart) {
         }
         // The text report ends with the verdict.
         r = RunCli({"diff", c.oldPkg, c.newPkg});
+        if (c.added == 1) {
+            EXPECT_TRUE(
+                r.out.starts_with("prompt: 1 added, 1 removed, 0 audio changed, 0 coding or "
+                                  "rate changed\n  + 回头见\n  - 再见\n"))
+                << r.out;
+        }
         EXPECT_TRUE(r.out.ends_with(c.exit == 0 ? "The packages hold the same texts and audio.\n"
                                                 : "The packages differ.\n"));
     }
