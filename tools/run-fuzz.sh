@@ -8,12 +8,12 @@ JOBS=${JOBS:-$(nproc)}
 CC=clang-14 CXX=clang++-14 cmake -S . -B out/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF >/dev/null
 cmake --build out/fuzz -j"$JOBS" --target fuzz_package fuzz_update fuzz_wav fuzz_lists \
-    fuzz_segment fuzz_profile fuzz_frontend fuzz_g7231_decode fuzz_decoders
+    fuzz_segment fuzz_profile fuzz_frontend fuzz_g7231_decode fuzz_decoders fuzz_records
 REPO=$(pwd)
 WORK=$(mktemp -d /tmp/qmfuzz-run-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 status=0
-for t in package update wav lists segment profile frontend g7231_decode decoders; do
+for t in package update wav lists segment profile frontend g7231_decode decoders records; do
     mkdir -p "$WORK/$t"
     cp fuzz/corpus/$t/* "$WORK/$t/" 2>/dev/null || true
     echo "fuzz_$t: ${SECONDS_PER_TARGET}s"

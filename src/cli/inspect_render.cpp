@@ -7,9 +7,7 @@
 #include "resfile/package.h"
 
 namespace qm {
-namespace {
 
-// Control characters of a text written as escapes, so one text stays one line.
 std::string EscapeControls(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -30,6 +28,10 @@ std::string EscapeControls(const std::string& text) {
     }
     return out;
 }
+
+namespace {
+
+unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
 
 // Seconds with three decimals from milliseconds, without floating point.
 std::string Seconds(uint32_t ms) { return Format("%u.%03u", ms / 1000, ms % 1000); }
@@ -74,8 +76,10 @@ std::string RenderInspectText(const InspectReport& r) {
         }
         for (const InspectText& t : s.texts) {
             std::string duration = t.hasClip ? Seconds(t.durationMs) + " s" : "-";
-            out += Format("  %5u  %9s  %s\n", t.number, duration.c_str(),
-                          EscapeControls(t.text).c_str());
+            std::string offset = t.hasClip ? Format("%llu", ULL(t.offset)) : "-";
+            std::string length = t.hasClip ? Format("%llu", ULL(t.length)) : "-";
+            out += Format("  %5u  %9s  %10s  %8s  %s\n", t.number, duration.c_str(), offset.c_str(),
+                          length.c_str(), EscapeControls(t.text).c_str());
         }
     }
     if (r.problems.empty()) {
@@ -141,6 +145,8 @@ std::string RenderInspectJson(const InspectReport& r) {
                 jt["text"] = t.text;
                 jt["samples"] = t.hasClip ? Json(t.samples) : Json(nullptr);
                 jt["durationMs"] = t.hasClip ? Json(t.durationMs) : Json(nullptr);
+                jt["offset"] = t.hasClip ? Json(t.offset) : Json(nullptr);
+                jt["length"] = t.hasClip ? Json(t.length) : Json(nullptr);
                 texts.push_back(std::move(jt));
             }
             js["texts"] = std::move(texts);

@@ -8,6 +8,10 @@
 
 namespace qm {
 
+// Control characters of a text written as escapes (\t, \n, \r, \xNN, and a
+// backslash as \\), so one text stays one line.
+std::string EscapeControls(const std::string& text);
+
 std::string RenderInspectText(const InspectReport& report);
 std::string RenderInspectJson(const InspectReport& report);
 

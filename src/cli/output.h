@@ -56,6 +56,8 @@ Command AddInspectCommand(CLI::App& tool);
 Command AddEncodeCommand(CLI::App& tool);
 Command AddDecodeCommand(CLI::App& tool);
 Command AddConformCommand(CLI::App& tool);
+Command AddExtractCommand(CLI::App& tool);
+Command AddDiffCommand(CLI::App& tool);
 
 // The words of the build types for --type.
 std::vector<std::string> BuildTypeOptions();

@@ -172,6 +172,7 @@ ClipContainerCheck CheckClipContainer(const ByteSource& src) {
     Tally lengths("records whose length does not match their sample count and coding");
     c.readable.assign(h.count, false);
     c.samples.assign(h.count, 0);
+    c.offsets.assign(h.count, 0);
     for (uint32_t k = 0; k < h.count; ++k) {
         const uint32_t from = reader.Offset(k);
         const uint32_t to = reader.Offset(k + 1);
@@ -183,6 +184,7 @@ ClipContainerCheck CheckClipContainer(const ByteSource& src) {
         }
         c.readable[k] = true;
         c.samples[k] = n;
+        c.offsets[k] = from;
         if (knownCoding && CodedRecordBytes(h.coding, n, bytes) &&
             (to <= from || uint64_t{to} - from != 4 + bytes)) {
             lengths.Hit(k);

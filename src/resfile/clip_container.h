@@ -108,6 +108,7 @@ struct ClipContainerCheck {
     uint32_t count = 0;
     std::vector<bool> readable;  // per record, when the table could be read
     std::vector<uint32_t> samples;
+    std::vector<uint32_t> offsets;  // per record, its table entry (from the container's start)
     std::vector<std::string> problems;
 };
 ClipContainerCheck CheckClipContainer(const ByteSource& src);

@@ -31,6 +31,7 @@ void ReadTexts(const ByteSource& src, const std::string& prefix, InspectSet& set
         InspectText it;
         it.number = t.number;
         it.text = Utf16ToUtf8(t.text);
+        for (const TextSegment& seg : t.segments) it.classes.push_back(seg.segmentClass);
         set.texts.push_back(std::move(it));
     }
 }
@@ -47,19 +48,41 @@ ClipContainerCheck ReadClips(const ByteSource& src, const std::string& prefix, I
     return clips;
 }
 
-// Text t pairs with record t: its duration, and the counts must agree.
-void PairTexts(InspectSet& set, const ClipContainerCheck& clips,
+// Record k of a container at `base` in the package, as text t pairs with it.
+void SetRecord(InspectText& t, const InspectSet& set, const ClipContainerCheck& clips,
+               uint64_t base, uint32_t k) {
+    t.hasClip = true;
+    t.samples = clips.samples[k];
+    if (set.rate > 0) {
+        t.durationMs = static_cast<uint32_t>(
+            (uint64_t{t.samples} * 1000 + static_cast<uint64_t>(set.rate / 2)) /
+            static_cast<uint64_t>(set.rate));
+    }
+    t.offset = base + clips.offsets[k];
+    uint64_t bytes = 0;
+    if (CodedRecordBytes(clips.coding, t.samples, bytes)) {
+        t.length = 4 + bytes;
+    } else {
+        const uint64_t next = k + 1 < clips.offsets.size() ? clips.offsets[k + 1] : 0;
+        t.length = next > clips.offsets[k] ? next - clips.offsets[k] : 4;
+    }
+}
+
+// Text t pairs with record t: its duration and place, and the counts must
+// agree. Records past the last text are kept apart.
+void PairTexts(InspectSet& set, const ClipContainerCheck& clips, uint64_t base,
                std::vector<std::string>& problems) {
     for (InspectText& t : set.texts) {
         if (t.number < clips.samples.size() && clips.readable[t.number]) {
-            t.hasClip = true;
-            t.samples = clips.samples[t.number];
-            if (set.rate > 0) {
-                t.durationMs = static_cast<uint32_t>(
-                    (uint64_t{t.samples} * 1000 + static_cast<uint64_t>(set.rate / 2)) /
-                    static_cast<uint64_t>(set.rate));
-            }
+            SetRecord(t, set, clips, base, t.number);
         }
+    }
+    for (size_t k = set.texts.size(); k < clips.samples.size(); ++k) {
+        if (!clips.readable[k]) continue;
+        InspectText t;
+        t.number = static_cast<uint32_t>(k);
+        SetRecord(t, set, clips, base, t.number);
+        set.unindexed.push_back(std::move(t));
     }
     if (set.hasIndex && set.hasClips && set.texts.size() != set.records) {
         problems.push_back(Format("%s: %zu texts but %u clip records", set.name.c_str(),
@@ -90,11 +113,15 @@ void InspectPair(File& file, InspectReport& r, const char* name, const ResourceI
         ReadTexts(FileRangeSource(file, index->offset, index->size), index->name, set, r.problems);
     }
     ClipContainerCheck clips;
+    uint64_t base = 0;
     if (const InspectEntry* clip = FindResource(r, clipId)) {
         clips =
             ReadClips(FileRangeSource(file, clip->offset, clip->size), clip->name, set, r.problems);
+        base = clip->offset;
+        set.clipsOffset = base;
+        set.clipsSize = clip->size;
     }
-    PairTexts(set, clips, r.problems);
+    PairTexts(set, clips, base, r.problems);
     r.sets.push_back(std::move(set));
 }
 
@@ -141,12 +168,16 @@ void InspectRoles(File& file, InspectReport& r) {
             }
         }
         ClipContainerCheck clips;
+        uint64_t base = 0;
         if (k < clipRoles && clipFrame.inside[k]) {
             const RoleBlock& b = clipFrame.blocks[k];
             clips = ReadClips(SubSource(clipSrc, b.offset, b.length), "role clips, " + set.name,
                               set, r.problems);
+            base = uint64_t{clip->offset} + b.offset;
+            set.clipsOffset = base;
+            set.clipsSize = b.length;
         }
-        PairTexts(set, clips, r.problems);
+        PairTexts(set, clips, base, r.problems);
         r.sets.push_back(std::move(set));
     }
 }

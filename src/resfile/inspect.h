@@ -29,6 +29,13 @@ struct InspectText {
     bool hasClip = false;  // the clip container has a readable record for it
     uint32_t samples = 0;
     uint32_t durationMs = 0;  // samples at the container's rate, rounded to the nearest ms
+    // Where the record lies in the package: the offset of its sample count
+    // from the start of the file, and its length (the count and the data its
+    // sample count and coding call for; for an unknown coding, up to the next
+    // table entry). Set with hasClip.
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    std::vector<uint8_t> classes;  // segment classes of the text, in segment order
 };
 
 // A text index and its clip container: the prompt pair, the background pair,
@@ -43,7 +50,13 @@ struct InspectSet {
     int32_t rate = 0;  // Hz; 0 when the rate byte is not one of the four
     uint8_t coding = 0;
     uint32_t records = 0;  // clip count of the container header
+    // Where the clip container lies in the package (with hasClips).
+    uint64_t clipsOffset = 0;
+    uint64_t clipsSize = 0;
     std::vector<InspectText> texts;
+    // Readable records past the last text (all of them when there is no text
+    // index), numbered from texts.size(), with an empty text.
+    std::vector<InspectText> unindexed;
 };
 
 // The outer frame of the role index file or of the role clip container.

@@ -1,0 +1,347 @@
+// extract and diff through the command line, on packages the tool builds:
+// every build type and coding, damaged packages, and pairs of packages that
+// differ in one text, one clip's audio or one coding.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "e2e/fixture.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+using Json = nlohmann::json;
+
+namespace {
+
+const std::vector<std::string> kCodes = {"Code1", "Code2", "Code3", "Code4"};
+
+// Samples of a WAV file written by extract, after checking its plain header.
+std::vector<int16_t> WavSamples(const std::string& wav, uint32_t rate) {
+    EXPECT_GE(wav.size(), 44u);
+    if (wav.size() < 44) return {};
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(U32At(wav, 4), wav.size() - 8);
+    EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(U32At(wav, 16), 16u);
+    EXPECT_EQ(U32At(wav, 20), 1u | 1u << 16);  // PCM, mono
+    EXPECT_EQ(U32At(wav, 24), rate);
+    EXPECT_EQ(U32At(wav, 28), 2 * rate);
+    EXPECT_EQ(U32At(wav, 32), 2u | 16u << 16);  // 2-byte frames of 16 bits
+    EXPECT_EQ(wav.substr(36, 4), "data");
+    EXPECT_EQ(U32At(wav, 40), wav.size() - 44);
+    std::vector<int16_t> s((wav.size() - 44) / 2);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<int16_t>(static_cast<unsigned char>(wav[44 + 2 * i]) |
+                                    static_cast<unsigned char>(wav[45 + 2 * i]) << 8);
+    return s;
+}
+
+// Signal-to-noise ratio of b against a, in dB.
+double Snr(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    double sig = 0, err = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        sig += double(a[i]) * a[i];
+        err += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+    }
+    return 10 * std::log10(sig / std::max(err, 1.0));
+}
+
+double Energy(const std::vector<int16_t>& a) {
+    double e = 0;
+    for (int16_t v : a) e += double(v) * v;
+    return e;
+}
+
+// Two role folders holding the fixture's first prompts, for role builds.
+void AddRoles(const Fixture& f) {
+    std::string ini = "[RoleInfo]\r\nCount=2\r\n";
+    for (int k = 0; k < 2; ++k) {
+        const std::string folder = f.audio + "/r" + std::to_string(k);
+        std::string texts, waves;
+        for (int p = 0; p < 2 + k; ++p) {
+            const std::string name = "p" + std::to_string(p) + ".wav";
+            WriteFile(folder + "/" + name, WavBytes(ToneSamples(2000 + 700 * p, 7000.0), 16000));
+            texts +=
+                qm::Utf8ToCp936("角色" + std::to_string(k) + "第" + std::to_string(p)) + "\r\n";
+            waves += name + "\r\n";
+        }
+        WriteFile(folder + "/TextList.txt", texts);
+        WriteFile(folder + "/WaveList.txt", waves);
+        ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(40 + k) + "\r\n";
+        ini += "RolePath" + std::to_string(k + 1) + "=r" + std::to_string(k) + "\r\n";
+    }
+    WriteFile(f.audio + "/Config.ini", ini);
+}
+
+Json ReadJson(const std::string& path) { return Json::parse(ReadFile(path)); }
+
+// Every build type and coding: one WAV per record at the package's rate,
+// the texts of the index, and the audio of the uncoded build (Code1 byte for
+// byte, the coders within their usual distance).
+TEST(Extract, EveryBuildTypeAndCoding) {
+    Fixture f(8000);
+    AddRoles(f);
+    const std::string built = f.audio + "/in.irf";
+    struct Case {
+        std::string type;
+        std::vector<std::string> folders;  // set folders below the output
+        size_t records;
+        uint32_t rate;  // a role build takes the role clips' rate, 16 kHz in a skeleton
+    };
+    const std::vector<Case> cases = {{"prompt", {"prompt"}, kPrompts.size(), 8000},
+                                     {"bgsound", {"bgsound"}, kPrompts.size(), 8000},
+                                     {"role", {"role/40", "role/41"}, 5, 16000}};
+    const double minSnr[] = {1e9, 25, 12, -1e9};
+    for (const Case& c : cases) {
+        std::map<std::string, std::vector<int16_t>> plain;  // file -> Code1 samples
+        for (size_t code = 0; code < kCodes.size(); ++code) {
+            SCOPED_TRACE(c.type + " " + kCodes[code]);
+            ASSERT_EQ(f.Build(c.type, kCodes[code]).exit, 0);
+            const std::string out = f.dir / ("x-" + c.type + kCodes[code]);
+            CliResult r = RunCli({"extract", built, "--out", out, "--set", c.type});
+            ASSERT_EQ(r.exit, 0) << r.err;
+            EXPECT_EQ(Line(r.out), "Extracted " + std::to_string(c.records) + " of " +
+                                       std::to_string(c.records) + " records to " + out);
+            const Json index = ReadJson(out + "/index.json");
+            ASSERT_EQ(index["records"].size(), c.records);
+            const std::string pkg = ReadFile(built);
+            std::set<std::string> texts;
+            for (const Json& rec : index["records"]) {
+                EXPECT_TRUE(rec["error"].is_null());
+                EXPECT_EQ(rec["rate"], c.rate);
+                texts.insert(rec["text"].get<std::string>());
+                const std::string file = rec["file"];
+                const auto samples = WavSamples(ReadFile(out + "/" + file), c.rate);
+                EXPECT_EQ(samples.size(), rec["samples"].get<size_t>());
+                const size_t offset = rec["offset"], length = rec["length"];
+                EXPECT_EQ(U32At(pkg, offset), samples.size());  // the record's count field
+                if (code == 0) {
+                    EXPECT_EQ(ReadFile(out + "/" + file).substr(44),
+                              pkg.substr(offset + 4, length - 4));
+                    plain[file] = samples;
+                } else {
+                    ASSERT_EQ(plain[file].size(), samples.size()) << file;
+                    EXPECT_GT(Snr(plain[file], samples), minSnr[code]) << file;
+                    // G.723.1 keeps the loudness, not the waveform.
+                    const double ratio = Energy(samples) / std::max(Energy(plain[file]), 1.0);
+                    EXPECT_GT(ratio, 0.2) << file;
+                    EXPECT_LT(ratio, 5.0) << file;
+                }
+            }
+            size_t wavs = 0;
+            for (const std::string& folder : c.folders)
+                for (auto& e : fs::directory_iterator(out + "/" + folder))
+                    wavs += e.is_regular_file();
+            EXPECT_EQ(wavs, c.records);
+            if (c.type != "role") {
+                std::set<std::string> want;
+                for (const Prompt& p : kPrompts) want.insert(p.text);
+                EXPECT_EQ(texts, want);
+            }
+            // The CSV: a header line and one line per record.
+            const std::string csv = ReadFile(out + "/index.csv");
+            EXPECT_EQ(size_t(std::count(csv.begin(), csv.end(), '\n')), c.records + 1);
+        }
+    }
+}
+
+TEST(Extract, SelectsSetsRolesAndRecords) {
+    Fixture f(8000);
+    AddRoles(f);
+    ASSERT_EQ(f.Build("role", "Code1").exit, 0);
+    const std::string pkg = f.audio + "/in.irf";
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        std::vector<std::string> files;
+    };
+    const std::vector<Case> cases = {
+        {{"--role", "41", "--record", "2"}, 0, {"role/41/00002.wav"}},
+        {{"--set", "role", "--record", "0"}, 0, {"role/40/00000.wav", "role/41/00000.wav"}},
+        {{"--set", "prompt"}, 0, {}},  // the skeleton's prompt set is empty
+        {{"--set", "bgsound", "--role", "40"}, 2, {}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string out = f.dir / ("sel" + std::to_string(n++));
+        std::vector<std::string> args = {"extract", pkg, "--out", out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.exit, c.exit) << r.err;
+        if (c.exit != 0) continue;
+        std::set<std::string> files;
+        for (const auto& [path, bytes] : Tree(out))
+            if (path.ends_with(".wav")) files.insert(path);
+        EXPECT_EQ(files, std::set<std::string>(c.files.begin(), c.files.end()));
+    }
+}
+
+TEST(Extract, RefusesAndReports) {
+    Fixture f(8000);
+    ASSERT_EQ(f.Build("prompt", "Code4").exit, 0);
+    const std::string pkg = f.audio + "/in.irf";
+    const std::string out = f.dir / "out";
+    WriteFile(out + "/old.txt", "kept");
+    CliResult r = RunCli({"extract", pkg, "--out", out});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(Line(r.err), "Output folder " + out + " is not empty (--force writes into it)");
+    EXPECT_EQ(Tree(out).size(), 1u);
+    // A link in the folder is neither followed nor replaced.
+    WriteFile(f.dir / "victim", "victim");
+    fs::create_directories(out + "/prompt");
+    fs::create_symlink(f.dir / "victim", out + "/prompt/00000.wav");
+    r = RunCli({"extract", pkg, "--out", out, "--force"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("prompt record 0: Cannot write"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(f.dir / "victim"), "victim");
+    EXPECT_TRUE(fs::is_symlink(out + "/prompt/00000.wav"));
+    EXPECT_TRUE(fs::exists(out + "/prompt/00001.wav"));
+    // Not a package; no such file.
+    for (const std::string& bad : {f.dir / "victim", f.dir / "none.irf"}) {
+        r = RunCli({"extract", bad, "--out", f.dir / "o2"});
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+// Damaged records: a bad frame type, a count beyond the container, an
+// unknown coding. The others are extracted, the damaged ones listed.
+TEST(Extract, DamagedPackages) {
+    Fixture f(8000);
+    ASSERT_EQ(f.Build("prompt", "Code4").exit, 0);
+    const std::string pkg = f.audio + "/in.irf";
+    CliResult r = RunCli({"inspect", pkg, "--json"});
+    const Json inspected = Json::parse(r.out);
+    const Json& texts = inspected["sets"][0]["texts"];
+    const size_t rec1 = texts[1]["offset"], rec2 = texts[2]["offset"];
+    const size_t last = texts.size() - 1, recLast = texts[last]["offset"];
+    const uint32_t lastCount = texts[last]["samples"];
+    std::string oneFrameMore;  // the last record's count, one frame longer
+    PutLE(oneFrameMore, lastCount + 240, 4);
+    size_t clips = 0;
+    for (const Json& e : inspected["entries"])
+        if (e["name"] == "prompt clips") clips = e["offset"];
+    struct Case {
+        std::string name;
+        std::vector<std::pair<size_t, std::string>> patches;
+        std::string error;  // of the record checked
+        int failed;
+        size_t checked = 1;
+    };
+    const std::vector<Case> cases = {
+        {"frame type", {{rec1 + 4, "\x03"}}, "frame 0", 1},
+        {"count", {{rec1, std::string("\xff\xff\xff\x7f", 4)}}, "outside its clip container", 1},
+        {"coding", {{clips + 35, "\x07"}}, "unknown coding byte 7", int(kPrompts.size())},
+        {"rate",
+         {{clips + 34, "\x09"}},
+         "rate byte 9 is not 8, 11, 16 or 22",
+         int(kPrompts.size())},
+        {"both", {{rec1 + 4, "\x03"}, {rec2, std::string("\0\0\0\x40", 4)}}, "frame 0", 2},
+        // Data past the end of the container, though inside the file.
+        {"past the container", {{recLast, oneFrameMore}}, "outside its clip container", 1, last},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = ReadFile(pkg);
+        for (const auto& [at, b] : c.patches) bytes.replace(at, b.size(), b);
+        const std::string damaged = f.dir / "damaged.irf", out = f.dir / ("d-" + c.name);
+        WriteFile(damaged, bytes);
+        r = RunCli({"extract", damaged, "--out", out});
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(Line(r.err.substr(0, r.err.find('\n'))),
+                  std::to_string(c.failed) + " records were not extracted:");
+        const Json index = ReadJson(out + "/index.json");
+        const Json& rec = index["records"][c.checked];
+        EXPECT_NE(rec["error"].get<std::string>().find(c.error), std::string::npos) << rec["error"];
+        EXPECT_TRUE(rec["file"].is_null());
+        size_t wavs = 0;
+        for (const auto& [path, b] : Tree(out)) wavs += path.ends_with(".wav");
+        EXPECT_EQ(wavs, kPrompts.size() - size_t(c.failed));
+    }
+}
+
+// diff on pairs of packages: the same, one text changed, one clip's audio,
+// one coding, another resource.
+TEST(Diff, TellsPackagesApart) {
+    Fixture f(8000);
+    const std::string built = f.audio + "/in.irf";
+    auto snapshot = [&](const std::string& name) {
+        fs::copy_file(built, f.dir / name, fs::copy_options::overwrite_existing);
+        return f.dir / name;
+    };
+    ASSERT_EQ(f.Build("prompt", "Code1").exit, 0);
+    const std::string base = snapshot("base.irf");
+    ASSERT_EQ(f.Build("prompt", "Code2").exit, 0);
+    const std::string alaw = snapshot("alaw.irf");
+    // One text renamed.
+    std::string list = ReadFile(f.audio + "/TextList.txt");
+    const std::string oldText = qm::Utf8ToCp936("再见"), newText = qm::Utf8ToCp936("回头见");
+    list.replace(list.find(oldText), oldText.size(), newText);
+    WriteFile(f.audio + "/TextList.txt", list);
+    ASSERT_EQ(f.Build("prompt", "Code1").exit, 0);
+    const std::string renamed = snapshot("renamed.irf");
+    // One recording louder (the build levels each clip, so change its shape).
+    WriteFile(f.audio + "/a8.wav", WavBytes(ToneSamples(4000, 3000.0, 11025), 8000));
+    ASSERT_EQ(f.Build("prompt", "Code1").exit, 0);
+    const std::string retoned = snapshot("retoned.irf");
+    // Another resource's byte.
+    std::string other = ReadFile(retoned);
+    const auto res = Resources(other);
+    for (const Resource& r : res)
+        if (r.id.starts_with("QMOPAQUE")) {
+            other[r.offset] ^= 1;
+            break;
+        }
+    WriteFile(f.dir / "other.irf", other);
+
+    struct Case {
+        std::string oldPkg, newPkg;
+        int exit;
+        size_t added, removed, audio, coding;
+        size_t resources;
+    };
+    const std::vector<Case> cases = {
+        {base, base, 0, 0, 0, 0, 0, 0},
+        {base, renamed, 1, 1, 1, 0, 0, 0},
+        {renamed, retoned, 1, 0, 0, 1, 0, 0},
+        {base, alaw, 1, 0, 0, kPrompts.size(), kPrompts.size(), 0},
+        {retoned, f.dir / "other.irf", 1, 0, 0, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.oldPkg + " -> " + c.newPkg);
+        CliResult r = RunCli({"diff", c.oldPkg, c.newPkg, "--json"});
+        EXPECT_EQ(r.exit, c.exit) << r.err;
+        const Json j = Json::parse(r.out);
+        EXPECT_EQ(j["same"], c.exit == 0);
+        const Json& prompt = j["sets"][0];
+        EXPECT_EQ(prompt["name"], "prompt");
+        EXPECT_EQ(prompt["added"].size(), c.added);
+        EXPECT_EQ(prompt["removed"].size(), c.removed);
+        EXPECT_EQ(prompt["audioChanged"].size(), c.audio);
+        EXPECT_EQ(prompt["codingChanged"].size(), c.coding);
+        EXPECT_EQ(j["resources"].size(), c.resources);
+        if (c.added == 1) {
+            EXPECT_EQ(prompt["added"][0]["text"], "回头见");
+            EXPECT_EQ(prompt["removed"][0]["text"], "再见");
+        }
+        if (c.audio == 1) {
+            EXPECT_EQ(prompt["audioChanged"][0]["text"], "欢迎使用");
+        }
+        // The text report ends with the verdict.
+        r = RunCli({"diff", c.oldPkg, c.newPkg});
+        if (c.added == 1) {
+            EXPECT_TRUE(
+                r.out.starts_with("prompt: 1 added, 1 removed, 0 audio changed, 0 coding or "
+                                  "rate changed\n  + 回头见\n  - 再见\n"))
+                << r.out;
+        }
+        EXPECT_TRUE(r.out.ends_with(c.exit == 0 ? "The packages hold the same texts and audio.\n"
+                                                : "The packages differ.\n"));
+    }
+    EXPECT_EQ(RunCli({"diff", base, f.dir / "none.irf"}).exit, 2);
+    EXPECT_EQ(RunCli({"diff", base}).exit, 2);
+}
+
+}  // namespace
