@@ -72,7 +72,9 @@ std::vector<std::string> RoleBlocks(const std::string& f, qm::RoleFrameKind kind
     EXPECT_EQ(frame.roles, ids.size());
     for (size_t k = 0; k < frame.blocks.size(); ++k) {
         const qm::RoleBlock& b = frame.blocks[k];
-        if (kind == qm::RoleFrameKind::kIndex) EXPECT_EQ(b.id, ids[k]);
+        if (kind == qm::RoleFrameKind::kIndex) {
+            EXPECT_EQ(b.id, ids[k]);
+        }
         blocks.push_back(f.substr(b.offset, b.length));
     }
     return blocks;
