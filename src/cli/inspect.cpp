@@ -1,10 +1,10 @@
 // `inspect`: a package described and checked, as text or JSON.
-#include "cli/inspect_render.h"
 #include "resfile/inspect.h"
 
 #include <cstdio>
 #include <memory>
 
+#include "cli/inspect_render.h"
 #include "cli/output.h"
 
 namespace qm::cli {

@@ -1,9 +1,12 @@
 #include "cli/output.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdio>
 
 #include "driver/build_types.h"
+#include "platform/interrupt.h"
 
 namespace qm::cli {
 
@@ -12,6 +15,13 @@ void Fail(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_s
 void Fail(const Failure& failure) {
     Fail(failure.message);
     for (const std::string& line : failure.detail) std::fprintf(stderr, "  %s\n", line.c_str());
+}
+
+int InterruptExit() {
+    const int sig = InterruptSignal();
+    const char* name = sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP";
+    std::fprintf(stderr, "Interrupted by %s\n", name);
+    return 128 + sig;
 }
 
 void TerminalProgress::SetPos(int pos) {

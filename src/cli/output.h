@@ -20,6 +20,10 @@ void Fail(const std::string& message);
 // The message, then each detail line indented by two spaces.
 void Fail(const Failure& failure);
 
+// After an interrupt (SIGINT, SIGTERM, SIGHUP) has stopped a command: says
+// so on standard error and returns the exit status 128 + the signal.
+int InterruptExit();
+
 // A progress bar on standard error (the caller draws it only on a terminal).
 class TerminalProgress : public ProgressSink {
   public:

@@ -50,9 +50,9 @@ bool CPackageBuild::RunRoles(int codeType, std::string& err) {
 bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& err) {
     const bool loaded = LoadRoleConfig(audioFolder_, roleConfig);
     // Both files are created before the configuration's outcome is looked at.
-    files.index.file.Open(InAudio(indexFile_), "wb");
+    CreateWorkFile(files.index.file, InAudio(indexFile_), "wb");
     // Read back: each role's container is coded from this file's range.
-    files.clip.file.Open(InAudio(uncodedClipFile_), "w+b");
+    CreateWorkFile(files.clip.file, InAudio(uncodedClipFile_), "w+b");
     if (!loaded) {
         note_ = "the role configuration in Config.ini is unusable";
         return false;
@@ -67,7 +67,7 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
     }
     const CodeTypeInfo* type = FindCodeType(codeType);
     files.coding = type != nullptr && type->frontEnd != nullptr;
-    if (files.coding && !files.coded.file.Open(InAudio(codedClipFile_), "wb")) {
+    if (files.coding && !CreateWorkFile(files.coded.file, InAudio(codedClipFile_), "wb")) {
         err = Format("Can not create file %s！", codedClipFile_.c_str());
         return false;
     }
@@ -97,6 +97,9 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
         return false;
     }
     const std::string roleFolder = GetCurrentDir();
+    // The role's folder gets this build's text list: it is held like the
+    // audio folder.
+    if (!LockFolder(roleFolder, err)) return false;
 
     promptList.clear();
     textIndex.Clear();
@@ -104,6 +107,7 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
     if (!clipSet.OpenPackage(BUILD_ROLE, packagePath_, err)) return false;
     SetBuildProgress(10);
     if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err)) return false;
+    if (LandsOnInput(roleFolder, err)) return false;
     SetBuildProgress(15);
     std::vector<IndexText> indexTexts;
     if (!FileTexts(err)) return false;

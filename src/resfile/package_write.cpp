@@ -1,16 +1,12 @@
 // Writing packages: the directory and the resources back to back, by way of
-// a temporary file; the skeleton package of empty resources.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// a safe replacement; the skeleton package of empty resources.
 #include <cstring>
 
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
+#include "platform/safe_replace.h"
 #include "platform/text.h"
 #include "resfile/package.h"
 
@@ -44,55 +40,24 @@ bool WritePackage(const std::string& path, const std::vector<PackageResource>& r
     }
     PutU32(head.data() + 8, static_cast<uint32_t>(offset));
 
-    // A temporary file beside the target, so the rename stays on one file system.
-    std::string folder = path.substr(0, path.size() - PathFindFileName(path).size());
-    std::string tmpl = folder + ".qm-package-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    // The package goes through a replacement of its own, so the name holds
+    // either what was there or the whole new package; without replace an
+    // existing file (even one that appeared meanwhile) is kept.
+    SafeReplace out(path);
+    if (!out.Open()) {
         err = Format("Can not create file %s！", path.c_str());
         return false;
     }
-    ::close(fd);
-    std::string tmp(name.data());
-    File out;
-    bool ok = out.Open(tmp, "wb") && out.Write(head.data(), head.size());
-    for (size_t k = 0; ok && k < resources.size(); ++k) {
-        ok = out.Write(resources[k].data.data(), resources[k].data.size());
-    }
-    ok = out.Close() && ok;
-    ok = ok && SyncFile(tmp);
-    if (!ok) {
-        RemoveFile(tmp);
-        err = Format("Can not write file %s！", path.c_str());
+    bool ok = out.Out().Write(head.data(), head.size());
+    for (size_t k = 0; ok && k < resources.size(); ++k)
+        ok = out.Out().Write(resources[k].data.data(), resources[k].data.size());
+    // An interrupt that came meanwhile keeps what was at the name.
+    ok = ok && !Interrupted() && (replace ? out.Commit() : out.CommitNew());
+    if (!ok && !replace && out.TargetExists()) {
+        err = Format("File %s already exists", path.c_str());
         return false;
     }
-    // mkstemp creates the file readable by its owner only; give it the
-    // permissions an ordinary new file gets.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(tmp.c_str(), 0666 & ~mask);
-    if (replace) {
-        ok = RenameReplace(tmp, path);
-    } else {
-        // link() refuses an existing target, so no file that appeared in the
-        // meantime is replaced.
-        ok = ::link(tmp.c_str(), path.c_str()) == 0;
-        int linkErr = ok ? 0 : errno;
-        if (linkErr == EPERM || linkErr == EOPNOTSUPP || linkErr == ENOSYS) {
-            // A file system without hard links: check, then rename.
-            linkErr = PathFileExists(path) ? EEXIST : 0;
-            ok = linkErr == 0 && RenameReplace(tmp, path);
-        }
-        RemoveFile(tmp);
-        if (linkErr == EEXIST) {
-            err = Format("File %s already exists", path.c_str());
-            return false;
-        }
-    }
     if (!ok) {
-        RemoveFile(tmp);
         err = Format("Can not write file %s！", path.c_str());
         return false;
     }
