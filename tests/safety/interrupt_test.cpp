@@ -17,6 +17,7 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
         const char* code;
     } builds[] = {{"prompt", "Code1"}, {"prompt", "Code4"}, {"role", "Code3"}, {"role", "Code4"}};
     std::mt19937 rng(20261207);
+    int interrupted = 0;
     for (const auto& b : builds) {
         const bool role = std::string(b.type) == "role";
         auto make = [&](Fixture& f) {
@@ -46,7 +47,14 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
             std::optional<CliResult> r = run.Wait(10000);
             ASSERT_TRUE(r.has_value()) << b.type << " " << b.code << " " << sig;
             EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(2));
-            EXPECT_EQ(r->exit, 128 + sig) << b.type << " " << b.code << ": " << r->err;
+            // A build that ended before the signal (the machine is shared, so
+            // timings vary) must have ended complete.
+            if (r->exit == 0) {
+                EXPECT_EQ(ReadFile(f.audio + "/in.irf"), complete);
+            } else {
+                EXPECT_EQ(r->exit, 128 + sig) << b.type << " " << b.code << ": " << r->err;
+                ++interrupted;
+            }
             EXPECT_EQ(ReadFile(f.package), before);
             const std::string now = ReadFile(f.audio + "/in.irf");
             EXPECT_TRUE(now == kOlder || now == complete) << b.type << " " << b.code;
@@ -54,4 +62,6 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
                 << b.type << " " << b.code << " " << sig;
         }
     }
+    // Most signals land while the builds run.
+    EXPECT_GE(interrupted, 6);
 }
