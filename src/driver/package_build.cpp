@@ -104,6 +104,15 @@ bool CPackageBuild::LandsOnInput(const std::string& folder, std::string& err) {
     return true;
 }
 
+void CPackageBuild::NoteIrregular(const std::vector<std::string>& inputs) {
+    for (const std::string& path : inputs) {
+        if (std::string problem = NotRegularInput(path); !problem.empty()) {
+            note_ = problem;
+            return;
+        }
+    }
+}
+
 bool CPackageBuild::FileTexts(std::string& err) {
     for (size_t i = 0; i < promptList.size(); ++i) {
         currentPrompt_ = static_cast<int32_t>(i + 1);
@@ -115,12 +124,18 @@ bool CPackageBuild::FileTexts(std::string& err) {
 }
 
 bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
-    if (!clipSet.OpenPackage(buildType, packagePath_, err)) return false;
+    if (!clipSet.OpenPackage(buildType, packagePath_, err)) {
+        NoteIrregular({packagePath_});
+        return false;
+    }
     uncodedClipFile_ = MakeClipFileName(buildType, CODE_NONE, clipSet.sampleRate);
     codedClipFile_ = MakeClipFileName(buildType, codeType, clipSet.sampleRate);
     SetBuildProgress(10);
 
-    if (!LoadPromptLists(promptList, clipSet.sampleRate, audioFolder_, err)) return false;
+    if (!LoadPromptLists(promptList, clipSet.sampleRate, audioFolder_, err)) {
+        NoteIrregular({InAudio("TextList.txt"), InAudio("WaveList.txt")});
+        return false;
+    }
     if (LandsOnInput(audioFolder_, err)) return false;
     SetBuildProgress(15);
 

@@ -54,6 +54,8 @@ class CPackageBuild {
     // True with err set when the new package would replace an input of the
     // prompt list read from folder.
     bool LandsOnInput(const std::string& folder, std::string& err);
+    // Says in the failure note which of the inputs is not a regular file.
+    void NoteIrregular(const std::vector<std::string>& inputs);
     // Files every prompt text of the list and appends its entry to the clip set.
     bool FileTexts(std::string& err);
     bool RunSingle(int buildType, int codeType, std::string& err);

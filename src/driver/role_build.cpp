@@ -55,6 +55,7 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
     CreateWorkFile(files.clip.file, InAudio(uncodedClipFile_), "w+b");
     if (!loaded) {
         note_ = "the role configuration in Config.ini is unusable";
+        NoteIrregular({InAudio("Config.ini")});
         return false;
     }
     if (!files.index.file.IsOpen()) {
@@ -104,9 +105,15 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
     promptList.clear();
     textIndex.Clear();
     clipSet.Clear();
-    if (!clipSet.OpenPackage(BUILD_ROLE, packagePath_, err)) return false;
+    if (!clipSet.OpenPackage(BUILD_ROLE, packagePath_, err)) {
+        NoteIrregular({packagePath_});
+        return false;
+    }
     SetBuildProgress(10);
-    if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err)) return false;
+    if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err)) {
+        NoteIrregular({JoinPath(roleFolder, "TextList.txt"), JoinPath(roleFolder, "WaveList.txt")});
+        return false;
+    }
     if (LandsOnInput(roleFolder, err)) return false;
     SetBuildProgress(15);
     std::vector<IndexText> indexTexts;

@@ -130,6 +130,18 @@ std::string FileKind(const std::string& path) {
     return "an unknown kind of file";
 }
 
+std::string NotRegularInput(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    const char* kind = S_ISDIR(st.st_mode)    ? "a folder"
+                       : S_ISFIFO(st.st_mode) ? "a FIFO"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                       : S_ISCHR(st.st_mode)  ? "a character device"
+                       : S_ISBLK(st.st_mode)  ? "a block device"
+                                              : "an unknown kind of file";
+    return path + " is " + kind + ", not a regular file";
+}
+
 bool ClaimFileName(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;

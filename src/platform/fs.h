@@ -51,6 +51,9 @@ bool ReplacingHits(const std::string& target, const std::string& path);
 // socket", "a character device", "a block device", "a symbolic link",
 // "a regular file", or "" when nothing is there. Links are not followed.
 std::string FileKind(const std::string& path);
+// "<path> is a FIFO, not a regular file" (links followed) for an input that
+// exists but is not a regular file; "" otherwise.
+std::string NotRegularInput(const std::string& path);
 // Makes a name ready for a file that the caller creates as its own: a
 // symbolic link there is removed (never what it points to). False when
 // anything but a regular file, a link or nothing is there, or the link
