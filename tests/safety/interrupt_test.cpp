@@ -65,3 +65,26 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
     // Most signals land while the builds run.
     EXPECT_GE(interrupted, 6);
 }
+
+TEST(Interrupts, FullDiskAtEveryStepLeavesNoTemporary) {
+    // File size limits from a few kilobytes to past the package: every
+    // step's write fails somewhere in the range.
+    for (const char* type : {"prompt", "role"}) {
+        for (long long limit : {2000LL, 9000LL, 30000LL, 60000LL, 120000LL, 400000LL}) {
+            Fixture f;
+            if (std::string(type) == "role") MakeRoleFolder(f.audio, 4);
+            const std::string before = ReadFile(f.package);
+            RunOptions opt;
+            opt.fileLimit = limit;
+            CliResult r = RunCli({"build", "--type", type, "--audio", f.audio, "--irf", f.package,
+                                  "--code", "Code3", "--out", f.dir / "out.irf"},
+                                 opt);
+            EXPECT_TRUE(r.exit == 0 || r.exit == 1) << type << " " << limit << ": " << r.err;
+            EXPECT_EQ(ReadFile(f.package), before);
+            if (r.exit != 0) {
+                EXPECT_FALSE(fs::exists(f.dir / "out.irf")) << type << " " << limit;
+            }
+            EXPECT_EQ(Leftovers(f.dir.path()), std::vector<std::string>{}) << type << " " << limit;
+        }
+    }
+}
