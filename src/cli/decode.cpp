@@ -17,6 +17,7 @@
 #include "codec/g7231/g7231.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/safe_replace.h"
 #include "platform/text.h"
 
 namespace qm {
@@ -107,18 +108,7 @@ bool Decode(const DecodeArgs& a, const std::vector<uint8_t>& coded, int32_t n,
     return true;
 }
 
-bool WriteFully(int fd, const uint8_t* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-// Writes the bytes to a new file beside path and renames it over path, so
+// Writes the bytes through a safe replacement of path, so
 // that path holds either what it held before or the whole output. Only a
 // regular file is replaced: a link, a device or a folder at path is refused,
 // never written through.
@@ -128,25 +118,12 @@ bool WriteReplacing(const std::string& path, const void* data, size_t size, std:
         err = Format("Cannot write output file %s: it is not a regular file", path.c_str());
         return false;
     }
-    std::string temp = JoinPath(ParentPath(path), ".qm-decode-XXXXXX");
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    SafeReplace out(path);
+    if (!out.Open() || !out.Out().Write(data, size) || !out.Commit()) {
         err = Format("Cannot write output file %s", path.c_str());
         return false;
     }
-    // mkstemp makes the file readable by its owner only; give it the
-    // permissions an ordinary new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0;
-    ok = ok && WriteFully(fd, static_cast<const uint8_t*>(data), size) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && RenameReplace(temp, path);
-    if (!ok) {
-        RemoveFile(temp);
-        err = Format("Cannot write output file %s", path.c_str());
-    }
-    return ok;
+    return true;
 }
 
 int RunDecodeUnguarded(const DecodeArgs& a, std::string& err) {
