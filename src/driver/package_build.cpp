@@ -82,8 +82,12 @@ bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
     }
     bool ok =
         buildType == BUILD_ROLE ? RunRoles(codeType, err) : RunSingle(buildType, codeType, err);
-    // The package copies go on every way out, failures included.
+    // The package copies go on every way out, failures included; an
+    // interrupt also takes the work files it cut short.
     if (!ok) DeleteWorkFiles();
+    if (!ok && Interrupted())
+        for (const std::string& path : partial_) RemoveFile(path);
+    partial_.clear();
     locks_.ReleaseAll();
     if (!ok) finalPath_.clear();
     return ok;
@@ -155,6 +159,7 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
 
     {
         File clip;
+        partial_ = {InAudio(uncodedClipFile_)};
         CreateWorkFile(clip, InAudio(uncodedClipFile_), "wb");
         if (!clipSet.WriteClipContainer(FindBuildType(buildType)->levelTarget, &clip, indexTexts,
                                         err))
@@ -166,7 +171,9 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
     }
     SetBuildProgress(40);
 
+    partial_ = {InAudio(codedClipFile_)};
     if (!Code(codeType, InAudio(uncodedClipFile_), InAudio(codedClipFile_), err)) return false;
+    partial_.clear();
     SetBuildProgress(80);
     return Finish(buildType, err);
 }

@@ -97,6 +97,7 @@ class CPackageBuild {
     std::string finalPath_;
     std::string note_;
     std::vector<std::string> created_;  // package copies to remove
+    std::vector<std::string> partial_;  // work files being written
     FolderLocks locks_;                 // the audio folder and role folders
     int32_t currentPrompt_ = 0;
 };

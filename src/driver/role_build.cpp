@@ -43,6 +43,7 @@ bool CPackageBuild::RunRoles(int codeType, std::string& err) {
     for (const RoleEntry& role : roleConfig.roles)
         if (!BuildRole(role, files, codeType, err)) return false;
     if (!CloseRoleFiles(files, err)) return false;
+    partial_.clear();
     SetBuildProgress(80);
     return Finish(BUILD_ROLE, err);
 }
@@ -50,6 +51,7 @@ bool CPackageBuild::RunRoles(int codeType, std::string& err) {
 bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& err) {
     const bool loaded = LoadRoleConfig(audioFolder_, roleConfig);
     // Both files are created before the configuration's outcome is looked at.
+    partial_ = {InAudio(indexFile_), InAudio(uncodedClipFile_)};
     CreateWorkFile(files.index.file, InAudio(indexFile_), "wb");
     // Read back: each role's container is coded from this file's range.
     CreateWorkFile(files.clip.file, InAudio(uncodedClipFile_), "w+b");
@@ -68,6 +70,7 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
     }
     const CodeTypeInfo* type = FindCodeType(codeType);
     files.coding = type != nullptr && type->frontEnd != nullptr;
+    if (files.coding) partial_.push_back(InAudio(codedClipFile_));
     if (files.coding && !CreateWorkFile(files.coded.file, InAudio(codedClipFile_), "wb")) {
         err = Format("Can not create file %s！", codedClipFile_.c_str());
         return false;

@@ -60,6 +60,15 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
             EXPECT_TRUE(now == kOlder || now == complete) << b.type << " " << b.code;
             EXPECT_EQ(Leftovers(f.dir.path()), std::vector<std::string>{})
                 << b.type << " " << b.code << " " << sig;
+            // Work files are whole or gone: none is left cut short.
+            for (const auto& [name, bytes] : Tree(ref.audio)) {
+                const std::string path = f.audio + "/" + name;
+                const bool work = name.find(".voc") != std::string::npos ||
+                                  name.find(".idx") != std::string::npos;
+                if (work && fs::exists(path)) {
+                    EXPECT_EQ(ReadFile(path), bytes) << name << " " << sig;
+                }
+            }
         }
     }
     // Most signals land while the builds run.
