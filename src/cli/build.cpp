@@ -7,6 +7,7 @@
 #include "cli/output.h"
 #include "driver/build_types.h"
 #include "driver/request.h"
+#include "platform/interrupt.h"
 
 namespace qm::cli {
 
@@ -22,6 +23,9 @@ struct BuildArgs {
 };
 
 int RunBuild(const BuildArgs& a) {
+    // SIGINT, SIGTERM and SIGHUP stop the build at its next check, so that it
+    // removes its temporary files on the way out.
+    InstallInterruptHandlers();
     BuildRequest request;
     request.buildType = FindBuildTypeOption(a.type)->type;
     request.codeType = FindCodeTypeName(a.code)->type;
@@ -39,10 +43,10 @@ int RunBuild(const BuildArgs& a) {
     Failure failure;
     const bool ok = RunCheckedRequest(checked, ::isatty(STDERR_FILENO) ? &bar : nullptr, failure);
     bar.End();
-    if (ok) {
-        std::printf("%s\n", SuccessMessage(checked).c_str());
-        return kExitOk;
-    }
+    if (ok) std::printf("%s\n", SuccessMessage(checked).c_str());
+    EndInterruptHandling();
+    if (Interrupted()) return InterruptExit();
+    if (ok) return kExitOk;
     if (failure.message.empty()) {
         // The dialog would show an empty box; say at least what failed.
         Fail("Build failed: " +

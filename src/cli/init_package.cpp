@@ -5,6 +5,8 @@
 #include "cli/output.h"
 #include "driver/build_types.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
+#include "platform/text.h"
 #include "resfile/package.h"
 
 namespace qm::cli {
@@ -28,9 +30,21 @@ Command AddInitPackageCommand(CLI::App& tool) {
         ->check(CLI::Range(0, kSkeletonMaxExtra));
     cmd->add_flag("--force", args->force, "Replace an existing file");
     return {cmd, [args] {
+                InstallInterruptHandlers();
                 std::string err;
-                if (!WriteSkeletonPackage(MakeAbsolute(args->out), args->rate, args->extra, err,
-                                          args->force)) {
+                const std::string out = MakeAbsolute(args->out);
+                // A folder, FIFO, device or socket at the name, or a folder
+                // that takes no file, is refused before anything is written.
+                if (const std::string problem = ReplaceProblem(out); !problem.empty()) {
+                    Fail(Failure{
+                        Format("Can not create file %s！", out.c_str()), {problem}, "output", out});
+                    return kExitFailed;
+                }
+                const bool written =
+                    WriteSkeletonPackage(out, args->rate, args->extra, err, args->force);
+                EndInterruptHandling();
+                if (Interrupted()) return InterruptExit();
+                if (!written) {
                     Fail(err);
                     return kExitFailed;
                 }

@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <sys/stat.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/safe_replace.h"
 #include "platform/text.h"
+#include "platform/interrupt.h"
 
 namespace qm::cli {
 
@@ -45,6 +47,13 @@ void Fail(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_s
 void Fail(const Failure& failure) {
     Fail(failure.message);
     for (const std::string& line : failure.detail) std::fprintf(stderr, "  %s\n", line.c_str());
+}
+
+int InterruptExit() {
+    const int sig = InterruptSignal();
+    const char* name = sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP";
+    std::fprintf(stderr, "Interrupted by %s\n", name);
+    return 128 + sig;
 }
 
 void TerminalProgress::SetPos(int pos) {

@@ -28,6 +28,9 @@ bool ReadInputFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 // beside it). Only a regular file or no file is replaced: a link, a device or
 // a folder at path is refused, never written through.
 bool WriteOutputFile(const std::string& path, const void* data, size_t size, std::string& err);
+// After an interrupt (SIGINT, SIGTERM, SIGHUP) has stopped a command: says
+// so on standard error and returns the exit status 128 + the signal.
+int InterruptExit();
 
 // A progress bar on standard error (the caller draws it only on a terminal).
 class TerminalProgress : public ProgressSink {

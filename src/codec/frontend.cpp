@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/safe_replace.h"
+#include "platform/interrupt.h"
 #include "platform/text.h"
 #include "resfile/clip_container.h"
 
@@ -251,6 +252,8 @@ int CodeClips(const ClipContainerReader& reader, File& out, ProgressSink* progre
             ++nextRead;
         }
         if (nextWrite == failAt) return failure;
+        // An interrupt stops the coding between two clips.
+        if (Interrupted()) return kCoderOutputFailed;
 
         const size_t slot = nextWrite % slotCount;
         pool.Wait(slot);

@@ -2,6 +2,7 @@
 
 #include "input/prepare.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
 #include "platform/text.h"
 #include "resfile/clip_container.h"
 #include "resfile/formats.h"
@@ -83,6 +84,8 @@ int CClipSet::WriteClipContainer(float levelTarget, File* out,
                 return 0;
             }
         }
+        // An interrupt stops the build between two clips.
+        if (Interrupted()) return 0;
         const PromptEntry& entry = entries[static_cast<size_t>(j)];
         if (!PrepareClip(entry, sampleRate, levelTarget, samples, err)) return 0;
         // Also refused when the container would outgrow its 32-bit offsets.

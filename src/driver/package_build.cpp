@@ -7,6 +7,7 @@
 #include "driver/request.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
 #include "platform/safe_replace.h"
 #include "platform/text.h"
 #include "resfile/package.h"
@@ -73,10 +74,47 @@ bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
         }
     }
 
+    // The audio folder is this build's alone until it ends: another build
+    // there would share its work files.
+    if (!LockFolder(audioFolder_, err)) {
+        finalPath_.clear();
+        return false;
+    }
     bool ok =
         buildType == BUILD_ROLE ? RunRoles(codeType, err) : RunSingle(buildType, codeType, err);
+    // The package copies go on every way out, failures included; an
+    // interrupt also takes the work files it cut short.
+    if (!ok) DeleteWorkFiles();
+    if (!ok && Interrupted())
+        for (const std::string& path : partial_) RemoveFile(path);
+    partial_.clear();
+    locks_.ReleaseAll();
     if (!ok) finalPath_.clear();
     return ok;
+}
+
+bool CPackageBuild::LockFolder(const std::string& folder, std::string& err) {
+    if (locks_.Take(folder) != LockResult::kBusy) return true;
+    err = Format("Another build is running in %s, please wait until it has finished!",
+                 folder.c_str());
+    return false;
+}
+
+bool CPackageBuild::LandsOnInput(const std::string& folder, std::string& err) {
+    const std::string input = InputAt(finalPath_, folder, promptList);
+    if (input.empty()) return false;
+    err = "IRF file path name is incorrect, please re-set it!";
+    note_ = finalPath_ + " is the build's input " + input;
+    return true;
+}
+
+void CPackageBuild::NoteIrregular(const std::vector<std::string>& inputs) {
+    for (const std::string& path : inputs) {
+        if (std::string problem = NotRegularInput(path); !problem.empty()) {
+            note_ = problem;
+            return;
+        }
+    }
 }
 
 bool CPackageBuild::FileTexts(std::string& err) {
@@ -90,12 +128,19 @@ bool CPackageBuild::FileTexts(std::string& err) {
 }
 
 bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
-    if (!clipSet.OpenPackage(buildType, packagePath_, err)) return false;
+    if (!clipSet.OpenPackage(buildType, packagePath_, err)) {
+        NoteIrregular({packagePath_});
+        return false;
+    }
     uncodedClipFile_ = MakeClipFileName(buildType, CODE_NONE, clipSet.sampleRate);
     codedClipFile_ = MakeClipFileName(buildType, codeType, clipSet.sampleRate);
     SetBuildProgress(10);
 
-    if (!LoadPromptLists(promptList, clipSet.sampleRate, audioFolder_, err)) return false;
+    if (!LoadPromptLists(promptList, clipSet.sampleRate, audioFolder_, err)) {
+        NoteIrregular({InAudio("TextList.txt"), InAudio("WaveList.txt")});
+        return false;
+    }
+    if (LandsOnInput(audioFolder_, err)) return false;
     SetBuildProgress(15);
 
     std::vector<IndexText> indexTexts;
@@ -103,7 +148,7 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
 
     {
         File idx;
-        idx.Open(InAudio(indexFile_), "wb");
+        CreateWorkFile(idx, InAudio(indexFile_), "wb");
         bool written = textIndex.WriteBlock(idx.IsOpen() ? &idx : nullptr, indexTexts, err);
         if (idx.IsOpen() && !idx.Close() && written) {
             err = WriteFailed(indexFile_);
@@ -114,7 +159,8 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
 
     {
         File clip;
-        clip.Open(InAudio(uncodedClipFile_), "wb");
+        partial_ = {InAudio(uncodedClipFile_)};
+        CreateWorkFile(clip, InAudio(uncodedClipFile_), "wb");
         if (!clipSet.WriteClipContainer(FindBuildType(buildType)->levelTarget, &clip, indexTexts,
                                         err))
             return false;
@@ -125,7 +171,9 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
     }
     SetBuildProgress(40);
 
+    partial_ = {InAudio(codedClipFile_)};
     if (!Code(codeType, InAudio(uncodedClipFile_), InAudio(codedClipFile_), err)) return false;
+    partial_.clear();
     SetBuildProgress(80);
     return Finish(buildType, err);
 }
@@ -140,7 +188,9 @@ bool CPackageBuild::Code(int codeType, const std::string& input, const std::stri
     }
     if (type->frontEnd == nullptr) return true;
     ProgressSink* sink = progress_ != nullptr ? progress_ : &ownProgress_;
-    const int r = type->frontEnd(input, output, sink, jobs_);
+    // The coded clip file is the build's own: a link at its name goes.
+    const int r =
+        ClaimFileName(output) ? type->frontEnd(input, output, sink, jobs_) : kCoderOutputFailed;
     if (r != 0) {
         err = Format("%s occured when executing codeing", CoderResultText(r));
         return false;
@@ -158,11 +208,17 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
         return false;
     };
 
+    // The package copies are the build's own files: a link at their names
+    // is removed, never written through.
     created_.push_back(temp1);
-    if (!CopyFileReplace(packagePath_, temp1)) return copyFailed();
+    if (!ClaimFileName(temp1) || !CopyFileReplace(packagePath_, temp1)) return copyFailed();
 
     int32_t result = 0;
     created_.push_back(temp2);
+    if (!ClaimFileName(temp2)) {
+        note_ = Format("%s is %s, not a regular file", temp2.c_str(), FileKind(temp2).c_str());
+        return false;
+    }
     {
         CUpdateResource update(temp1, InAudio(indexFile_), *type.indexId, temp2, &result);
         if (update.failed) {
@@ -187,6 +243,8 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
             return false;
         }
     }
+    // An interrupt that came meanwhile keeps the old file at the final name.
+    if (Interrupted()) return false;
     if (!out.Out().SeekEnd() || !out.Out().WriteZeros(kTrailerZeros) || !out.Commit())
         return copyFailed();
     SetBuildProgress(100);

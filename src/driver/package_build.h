@@ -10,6 +10,7 @@
 #include "driver/work_files.h"
 #include "input/lists.h"
 #include "input/roles.h"
+#include "platform/folder_lock.h"
 #include "platform/progress.h"
 #include "resfile/textindex.h"
 
@@ -47,6 +48,14 @@ class CPackageBuild {
 
   private:
     void SetBuildProgress(int pos);
+    // Takes folder for this build; false with err set when another build
+    // holds it.
+    bool LockFolder(const std::string& folder, std::string& err);
+    // True with err set when the new package would replace an input of the
+    // prompt list read from folder.
+    bool LandsOnInput(const std::string& folder, std::string& err);
+    // Says in the failure note which of the inputs is not a regular file.
+    void NoteIrregular(const std::vector<std::string>& inputs);
     // Files every prompt text of the list and appends its entry to the clip set.
     bool FileTexts(std::string& err);
     bool RunSingle(int buildType, int codeType, std::string& err);
@@ -88,6 +97,8 @@ class CPackageBuild {
     std::string finalPath_;
     std::string note_;
     std::vector<std::string> created_;  // package copies to remove
+    std::vector<std::string> partial_;  // work files being written
+    FolderLocks locks_;                 // the audio folder and role folders
     int32_t currentPrompt_ = 0;
 };
 

@@ -14,6 +14,29 @@ Failure Refusal(const char* message, const char* reason, const std::string& path
 
 }  // namespace
 
+std::optional<Failure> CheckLanding(const std::string& audioFolder, const std::string& landing) {
+    // The lists and the role configuration are read by the build: the new
+    // package may not replace them (work-file names are refused by the
+    // build itself, recordings once the lists are read).
+    for (const char* input : {"TextList.txt", "WaveList.txt", "Config.ini"}) {
+        if (ReplacingHits(landing, JoinPath(audioFolder, input))) {
+            Failure f =
+                Refusal("IRF file path name is incorrect, please re-set it!", "output", landing);
+            f.detail.push_back(landing + " is the build's input " + input);
+            return f;
+        }
+    }
+    // In the audio folder a folder that takes no file is found by the
+    // build's first work file, with that file's message; elsewhere only the
+    // last step would find it.
+    const bool inAudio = SameFile(ParentPath(landing), audioFolder);
+    const std::string problem = ReplaceProblem(landing, !inAudio);
+    if (problem.empty()) return std::nullopt;
+    Failure f = Refusal("Copy temp file failed！", "output", landing);
+    f.detail.push_back(problem);
+    return f;
+}
+
 std::string ResolvePath(const std::string& base, const std::string& path) {
     if (path.empty() || path.front() == '/') return path;
     return base.empty() ? MakeAbsolute(path) : JoinPath(base, path);
@@ -43,11 +66,16 @@ std::optional<Failure> CheckRequest(const BuildRequest& request, CheckedRequest&
         return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
                        audio);
 
+    // Where the package lands is checked before the build rather than found
+    // out at its end: the build would fail there with the same message.
+    const std::string landing = NewPackagePath(audio, package, output);
+    if (std::optional<Failure> refused = CheckLanding(audio, landing)) return refused;
+
     checked.buildType = request.buildType;
     checked.codeType = request.codeType;
     checked.audioFolder = audio;
     checked.packagePath = package;
-    checked.outputPath = NewPackagePath(audio, package, output);
+    checked.outputPath = landing;
     checked.jobs = request.jobs;
     return std::nullopt;
 }
@@ -62,7 +90,7 @@ bool RunCheckedRequest(const CheckedRequest& request, ProgressSink* progress, Fa
                   err))
         return true;
     failure = Failure{err, {}, "build", ""};
-    if (err.empty() && !build.FailureNote().empty()) failure.detail.push_back(build.FailureNote());
+    if (!build.FailureNote().empty()) failure.detail.push_back(build.FailureNote());
     return false;
 }
 

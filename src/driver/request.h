@@ -41,9 +41,17 @@ std::string ResolvePath(const std::string& base, const std::string& path);
 std::string NewPackagePath(const std::string& audioFolder, const std::string& packagePath,
                            const std::string& outputPath);
 
+// Whether the new package can land at landing, checked before a build: not
+// over a list or the role configuration of the audio folder ("IRF file path
+// name is incorrect, please re-set it!"), not over anything but a regular
+// file or a link, and in an existing folder that takes new files ("Copy temp
+// file failed！"); the reason is the failure's detail.
+std::optional<Failure> CheckLanding(const std::string& audioFolder, const std::string& landing);
+
 // The checks of Start, in their order: a package path is given, an audio
 // folder is given, the audio folder is a directory, the package path names
-// an existing file, the audio folder can be made the current directory.
+// an existing file, the audio folder can be made the current directory, the
+// new package can land where it goes (CheckLanding).
 // Each refusal gives its fixed message. Past the checks the audio folder is
 // the current directory and checked holds the request's absolute paths.
 std::optional<Failure> CheckRequest(const BuildRequest& request, CheckedRequest& checked);

@@ -43,6 +43,7 @@ bool CPackageBuild::RunRoles(int codeType, std::string& err) {
     for (const RoleEntry& role : roleConfig.roles)
         if (!BuildRole(role, files, codeType, err)) return false;
     if (!CloseRoleFiles(files, err)) return false;
+    partial_.clear();
     SetBuildProgress(80);
     return Finish(BUILD_ROLE, err);
 }
@@ -50,11 +51,13 @@ bool CPackageBuild::RunRoles(int codeType, std::string& err) {
 bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& err) {
     const bool loaded = LoadRoleConfig(audioFolder_, roleConfig);
     // Both files are created before the configuration's outcome is looked at.
-    files.index.file.Open(InAudio(indexFile_), "wb");
+    partial_ = {InAudio(indexFile_), InAudio(uncodedClipFile_)};
+    CreateWorkFile(files.index.file, InAudio(indexFile_), "wb");
     // Read back: each role's container is coded from this file's range.
-    files.clip.file.Open(InAudio(uncodedClipFile_), "w+b");
+    CreateWorkFile(files.clip.file, InAudio(uncodedClipFile_), "w+b");
     if (!loaded) {
         note_ = "the role configuration in Config.ini is unusable";
+        NoteIrregular({InAudio("Config.ini")});
         return false;
     }
     if (!files.index.file.IsOpen()) {
@@ -67,7 +70,8 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
     }
     const CodeTypeInfo* type = FindCodeType(codeType);
     files.coding = type != nullptr && type->frontEnd != nullptr;
-    if (files.coding && !files.coded.file.Open(InAudio(codedClipFile_), "wb")) {
+    if (files.coding) partial_.push_back(InAudio(codedClipFile_));
+    if (files.coding && !CreateWorkFile(files.coded.file, InAudio(codedClipFile_), "wb")) {
         err = Format("Can not create file %s！", codedClipFile_.c_str());
         return false;
     }
@@ -97,13 +101,23 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
         return false;
     }
     const std::string roleFolder = GetCurrentDir();
+    // The role's folder gets this build's text list: it is held like the
+    // audio folder.
+    if (!LockFolder(roleFolder, err)) return false;
 
     promptList.clear();
     textIndex.Clear();
     clipSet.Clear();
-    if (!clipSet.OpenPackage(BUILD_ROLE, packagePath_, err)) return false;
+    if (!clipSet.OpenPackage(BUILD_ROLE, packagePath_, err)) {
+        NoteIrregular({packagePath_});
+        return false;
+    }
     SetBuildProgress(10);
-    if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err)) return false;
+    if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err)) {
+        NoteIrregular({JoinPath(roleFolder, "TextList.txt"), JoinPath(roleFolder, "WaveList.txt")});
+        return false;
+    }
+    if (LandsOnInput(roleFolder, err)) return false;
     SetBuildProgress(15);
     std::vector<IndexText> indexTexts;
     if (!FileTexts(err)) return false;

@@ -1,6 +1,7 @@
 #include "driver/work_files.h"
 
 #include "driver/build_types.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace qm {
@@ -28,6 +29,22 @@ bool IsWorkFileName(const std::string& name) {
         }
     }
     return false;
+}
+
+std::string InputAt(const std::string& landing, const std::string& folder,
+                    const std::vector<PromptEntry>& list) {
+    if (!PathFileExists(landing)) return "";
+    for (const char* name : {"TextList.txt", "WaveList.txt", kNewTextList}) {
+        const std::string path = JoinPath(folder, name);
+        if (ReplacingHits(landing, path)) return path;
+    }
+    for (const PromptEntry& entry : list)
+        if (ReplacingHits(landing, entry.path)) return entry.path;
+    return "";
+}
+
+bool CreateWorkFile(File& file, const std::string& path, const char* mode) {
+    return file.Create(path, mode);
 }
 
 }  // namespace qm

@@ -4,6 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "input/lists.h"
+#include "platform/file.h"
 
 namespace qm {
 
@@ -23,5 +27,17 @@ std::string MakeClipFileName(int buildType, int codeType, int32_t sampleRate);
 // folder and may replace: index files, clip files, the package copies and
 // the text list.
 bool IsWorkFileName(const std::string& name);
+
+// The input of a build that the new package would replace when it landed at
+// landing: the lists and the text list of folder, or a recording of list
+// ("" when none).
+std::string InputAt(const std::string& landing, const std::string& folder,
+                    const std::vector<PromptEntry>& list);
+
+// Opens a work file of the build for writing ("wb", "w+b") in its own name:
+// a symbolic link there is removed first (never what it points to), and
+// anything but a regular file there fails the open, as does a FIFO without
+// waiting.
+bool CreateWorkFile(File& file, const std::string& path, const char* mode);
 
 }  // namespace qm

@@ -55,8 +55,9 @@ std::string LineMessage(const char* text, size_t line) { return Format("%s第%zu
 class ListReader {
   public:
     bool Open(const std::string& name) {
-        // A folder opens on this system but is no list.
-        return !PathIsDirectory(name) && file_.Open(name, "rb");
+        // Only a regular file is a list: a folder opens on this system but
+        // has no lines, and a FIFO or device could keep the build waiting.
+        return file_.OpenInput(name);
     }
     // The next read, false at the end of the file.
     bool Next(std::string& read) {

@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -30,6 +31,22 @@ int WriteFlags(const char* mode) {
     }
 }
 
+// Opens without waiting on a FIFO's other end, then makes the descriptor
+// blocking again for ordinary buffered reads and writes. With regularOnly
+// anything but a regular file is closed again.
+int OpenNonBlocking(const std::string& path, int flags, bool regularOnly) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    struct stat st;
+    const int fl = ::fcntl(fd, F_GETFL);
+    if ((regularOnly && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) || fl < 0 ||
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 bool File::Open(const std::string& path, const char* mode) {
@@ -37,16 +54,25 @@ bool File::Open(const std::string& path, const char* mode) {
     failed_ = false;
     path_ = path;
     const int flags = WriteFlags(mode);
-    if (flags == 0) {
-        fp_ = std::fopen(path.c_str(), mode);
-        return fp_ != nullptr;
-    }
     // Writing goes to the file the name itself holds, never through a link.
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    fp_ = ::fdopen(fd, mode);
-    if (fp_ == nullptr) ::close(fd);
-    return fp_ != nullptr;
+    const int fd = flags == 0 ? OpenNonBlocking(path, O_RDONLY, false)
+                              : OpenNonBlocking(path, flags | O_NOFOLLOW, false);
+    return Attach(fd, path, mode);
+}
+
+bool File::Create(const std::string& path, const char* mode) {
+    if (fp_ != nullptr) Close();
+    failed_ = false;
+    path_ = path;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(path.c_str()) != 0)
+        return false;
+    return Attach(OpenNonBlocking(path, WriteFlags(mode) | O_NOFOLLOW, true), path, mode);
+}
+
+bool File::OpenInput(const std::string& path) {
+    if (fp_ != nullptr) Close();
+    return Attach(OpenNonBlocking(path, O_RDONLY, true), path, "rb");
 }
 
 bool File::Attach(int fd, const std::string& path, const char* mode) {

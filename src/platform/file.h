@@ -19,7 +19,17 @@ class File {
     // Opens with an fopen mode ("rb", "wb", "r+b", "w+b"). Closes any file
     // this object held first. A mode that writes never follows a symbolic
     // link in the last component of the path: such a path fails to open.
+    // Opening never waits: a FIFO without a reader on the other side fails
+    // to open for writing and opens empty for reading.
     bool Open(const std::string& path, const char* mode);
+    // Creates or truncates a file of the caller's own for writing ("wb",
+    // "w+b"): a symbolic link at the name is removed first (never what it
+    // points to), and anything but a regular file there (a folder, FIFO,
+    // device or socket) fails the open without waiting.
+    bool Create(const std::string& path, const char* mode);
+    // Opens an input ("rb") that must be a regular file (or a link to one): a
+    // folder, FIFO, device or socket fails to open, without waiting.
+    bool OpenInput(const std::string& path);
     // Takes over an open descriptor under an fopen mode that suits how it was
     // opened; it is closed with this object (at once when it cannot be taken
     // over). path names it in messages.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/file.h"
@@ -100,6 +101,65 @@ bool SyncFile(const std::string& path) {
     if (fd < 0) return false;
     bool ok = ::fsync(fd) == 0;
     return ::close(fd) == 0 && ok;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool ReplacingHits(const std::string& target, const std::string& path) {
+    struct stat t, p;
+    if (target.empty() || path.empty() || ::lstat(target.c_str(), &t) != 0) return false;
+    // A link at the target is replaced itself: only the same link is hit.
+    const int r = S_ISLNK(t.st_mode) ? ::lstat(path.c_str(), &p) : ::stat(path.c_str(), &p);
+    return r == 0 && t.st_dev == p.st_dev && t.st_ino == p.st_ino;
+}
+
+std::string FileKind(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return "";
+    if (S_ISREG(st.st_mode)) return "a regular file";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISLNK(st.st_mode)) return "a symbolic link";
+    if (S_ISFIFO(st.st_mode)) return "a FIFO";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    if (S_ISCHR(st.st_mode)) return "a character device";
+    if (S_ISBLK(st.st_mode)) return "a block device";
+    return "an unknown kind of file";
+}
+
+std::string NotRegularInput(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    const char* kind = S_ISDIR(st.st_mode)    ? "a folder"
+                       : S_ISFIFO(st.st_mode) ? "a FIFO"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                       : S_ISCHR(st.st_mode)  ? "a character device"
+                       : S_ISBLK(st.st_mode)  ? "a block device"
+                                              : "an unknown kind of file";
+    return path + " is " + kind + ", not a regular file";
+}
+
+bool ClaimFileName(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (S_ISLNK(st.st_mode)) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    return S_ISREG(st.st_mode);
+}
+
+std::string ReplaceProblem(const std::string& path, bool checkFolder) {
+    const std::string kind = FileKind(path);
+    if (!kind.empty() && kind != "a regular file" && kind != "a symbolic link")
+        return path + " is " + kind + ", not a regular file";
+    if (!checkFolder) return "";
+    const std::string folder = ParentPath(path);
+    if (!PathIsDirectory(folder)) return "the folder " + folder + " does not exist";
+    // A new file needs the folder writable and searchable.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "the folder " + folder + " takes no new file (" + std::strerror(errno) + ")";
+    return "";
 }
 
 }  // namespace qm

@@ -42,4 +42,27 @@ long long FileSize(const std::string& path);
 // Flushes a file's data to the storage device.
 bool SyncFile(const std::string& path);
 
+// True when both paths name the same existing file (links followed).
+bool SameFile(const std::string& a, const std::string& b);
+// True when replacing what the name target holds (a link itself, never what
+// it points to) would replace the file that path leads to.
+bool ReplacingHits(const std::string& target, const std::string& path);
+// What lies at path, as a message says it: "a folder", "a FIFO", "a
+// socket", "a character device", "a block device", "a symbolic link",
+// "a regular file", or "" when nothing is there. Links are not followed.
+std::string FileKind(const std::string& path);
+// "<path> is a FIFO, not a regular file" (links followed) for an input that
+// exists but is not a regular file; "" otherwise.
+std::string NotRegularInput(const std::string& path);
+// Makes a name ready for a file that the caller creates as its own: a
+// symbolic link there is removed (never what it points to). False when
+// anything but a regular file, a link or nothing is there, or the link
+// cannot be removed.
+bool ClaimFileName(const std::string& path);
+// Why a file could not be written at path, replacing what is there ("" when
+// nothing stands in the way): the name holds something other than a regular
+// file or a link, or (with checkFolder) its folder is missing or takes no
+// new file.
+std::string ReplaceProblem(const std::string& path, bool checkFolder = true);
+
 }  // namespace qm

@@ -7,7 +7,7 @@
 namespace qm {
 
 class ProgressSink {
-public:
+  public:
     virtual ~ProgressSink() = default;
     virtual bool IsValid() const { return true; }
     virtual int GetPos() const = 0;
@@ -17,7 +17,7 @@ public:
 // Keeps the position and every position set, in order (for tests and for
 // callers that only want the last position).
 class RecordingProgress : public ProgressSink {
-public:
+  public:
     int GetPos() const override { return pos_; }
     void SetPos(int pos) override {
         pos_ = pos;
@@ -26,7 +26,7 @@ public:
     const std::vector<int>& History() const { return history_; }
     void Clear() { history_.clear(); }
 
-private:
+  private:
     int pos_ = 0;
     std::vector<int> history_;
 };

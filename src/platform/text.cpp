@@ -15,7 +15,7 @@ namespace {
 // The double-byte half of code page 936 mapped once into a table: 126 lead
 // bytes (0x81..0xFE) by 256 trail bytes. 0 marks a pair without a mapping.
 class Cp936Table {
-public:
+  public:
     Cp936Table() : pairs_(126 * 256, 0) {
         iconv_t cd = iconv_open("UTF-16LE", "CP936");
         if (cd == reinterpret_cast<iconv_t>(-1)) return;
@@ -29,9 +29,9 @@ public:
                 iconv(cd, nullptr, nullptr, nullptr, nullptr);
                 if (iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1) && il == 0 &&
                     sizeof out - ol == 2) {
-                    pairs_[(lead - 0x81) * 256 + trail] = static_cast<char16_t>(
-                        static_cast<unsigned char>(out[0]) |
-                        (static_cast<unsigned char>(out[1]) << 8));
+                    pairs_[(lead - 0x81) * 256 + trail] =
+                        static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
+                                              (static_cast<unsigned char>(out[1]) << 8));
                 }
             }
         }
@@ -42,7 +42,7 @@ public:
         return u == 0 ? u'\uFFFD' : u;
     }
 
-private:
+  private:
     std::vector<char16_t> pairs_;
 };
 

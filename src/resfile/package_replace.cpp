@@ -1,12 +1,11 @@
 // Replacement of one resource of a package (CUpdateResource, package.h).
-#include <sys/stat.h>
-
 #include <cstring>
 #include <vector>
 
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
 #include "resfile/package.h"
 
 namespace qm {
@@ -19,17 +18,12 @@ struct Section {
     std::vector<PackageEntry> entries;
 };
 
-// True when both paths name the same existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // Copies n bytes from in (at its position) to out. Sets *readFailed when in
 // ends early.
 bool CopyBytes(File& in, File& out, uint64_t n, std::vector<unsigned char>& buf, bool* readFailed) {
     while (n > 0) {
+        // An interrupt stops the copy between two buffers.
+        if (Interrupted()) return false;
         size_t k = n < buf.size() ? static_cast<size_t>(n) : buf.size();
         if (!in.ReadExact(buf.data(), k)) {
             *readFailed = true;

@@ -1,10 +1,11 @@
 // Writing packages: the directory and the resources back to back, by way of
-// a temporary file; the skeleton package of empty resources.
+// a safe replacement; the skeleton package of empty resources.
 #include <cstring>
 
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
 #include "platform/safe_replace.h"
 #include "platform/text.h"
 #include "resfile/package.h"
@@ -39,22 +40,25 @@ bool WritePackage(const std::string& path, const std::vector<PackageResource>& r
     }
     PutU32(head.data() + 8, static_cast<uint32_t>(offset));
 
-    // Written whole into a temporary file beside the target, then put in its
-    // place; an existing file is kept unless replace is set.
+    // The package goes through a replacement of its own, so the name holds
+    // either what was there or the whole new package; without replace an
+    // existing file (even one that appeared meanwhile) is kept.
     SafeReplace out(path);
     if (!out.Open()) {
         err = Format("Can not create file %s！", path.c_str());
         return false;
     }
     bool ok = out.Out().Write(head.data(), head.size());
-    for (size_t k = 0; ok && k < resources.size(); ++k) {
+    for (size_t k = 0; ok && k < resources.size(); ++k)
         ok = out.Out().Write(resources[k].data.data(), resources[k].data.size());
+    // An interrupt that came meanwhile keeps what was at the name.
+    ok = ok && !Interrupted() && (replace ? out.Commit() : out.CommitNew());
+    if (!ok && !replace && out.TargetExists()) {
+        err = Format("File %s already exists", path.c_str());
+        return false;
     }
-    ok = ok && (replace ? out.Commit() : out.CommitNew());
     if (!ok) {
-        out.Abandon();
-        err = !replace && out.TargetExists() ? Format("File %s already exists", path.c_str())
-                                             : Format("Can not write file %s！", path.c_str());
+        err = Format("Can not write file %s！", path.c_str());
         return false;
     }
     return true;

@@ -62,7 +62,8 @@ bool CTextIndex::WriteBlock(File* out, std::vector<IndexText>& indexTexts, std::
         return false;
     }
     File list;
-    if (!list.Open(kTextListName, "wb")) {
+    // The text list is the writer's own file: a link at its name goes.
+    if (!list.Create(kTextListName, "wb")) {
         err = Format("刷新文件%s失败！", kTextListName);
         return false;
     }

@@ -73,6 +73,8 @@ TEST(Request, AcceptedRequestsResolvePathsAndEnterTheFolder) {
     TempDir dir;
     WriteFile(dir / "audio/TextList.txt", "");
     WriteFile(dir / "pkg/in.irf", "package");
+    // The output's folder must exist before a build.
+    fs::create_directories(dir / "dist");
     const struct {
         std::string audio, out, baseDir, where;
     } cases[] = {

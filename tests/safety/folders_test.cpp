@@ -1,0 +1,108 @@
+// A build writes only into its own folders: a link at a work-file name is
+// replaced by the build's own file (its target untouched), and a folder that
+// another build holds is refused at once, untouched.
+#include <gtest/gtest.h>
+
+#include "safety/support.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+TEST(Folders, LinksAtWorkFileNamesAreReplacedNeverFollowed) {
+    Fixture ref;
+    ASSERT_EQ(ref.Build("prompt", "Code3").exit, 0);
+    const auto expected = Tree(ref.audio);
+
+    const char* names[] = {"Prompt.idx",
+                           "New-TextLst.txt",
+                           "Prompt-Code1-16K.voc",
+                           "Prompt-Code3-16K.voc",
+                           "IrfTemp1.dat",
+                           "IrfTemp2.dat",
+                           "in.irf"};
+    // Each name alone, then all at once.
+    for (int only = -1; only < static_cast<int>(std::size(names)); ++only) {
+        Fixture f;
+        const std::string target = f.dir / "elsewhere";
+        WriteFile(target, "not the build's");
+        for (int k = 0; k < static_cast<int>(std::size(names)); ++k)
+            if (only < 0 || only == k) fs::create_symlink(target, f.audio + "/" + names[k]);
+        CliResult r = f.Build("prompt", "Code3");
+        ASSERT_EQ(r.exit, 0) << only << ": " << r.err;
+        EXPECT_EQ(ReadFile(target), "not the build's") << only;
+        for (const char* name : names)
+            EXPECT_FALSE(fs::is_symlink(f.audio + "/" + name)) << only << " " << name;
+        EXPECT_EQ(Tree(f.audio), expected) << only;
+    }
+}
+
+TEST(Folders, RoleBuildReplacesLinksInRoleFolders) {
+    TempDir dir;
+    const std::string audio = dir / "audio";
+    MakeRoleFolder(audio);
+    ASSERT_EQ(RunCli({"init-package", dir / "in.irf", "--rate", "16000"}).exit, 0);
+    const std::string target = dir / "elsewhere";
+    WriteFile(target, "kept");
+    for (const char* name :
+         {"PromptRole.idx", "RolePrompt-Code1-16K.voc", "RolePrompt-Code4-16K.voc",
+          "spk0/New-TextLst.txt", "spk1/New-TextLst.txt", "IrfTemp1.dat"})
+        fs::create_symlink(target, audio + "/" + name);
+    CliResult r = RunCli(
+        {"build", "--type", "role", "--audio", audio, "--irf", dir / "in.irf", "--code", "Code4"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadFile(target), "kept");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(audio + "/spk1/New-TextLst.txt")));
+    EXPECT_TRUE(Leftovers(audio).empty());
+}
+
+TEST(Folders, HeldFolderIsRefusedUntouched) {
+    // The audio folder, then a role folder, held by another build.
+    for (const char* held : {"", "spk1"}) {
+        TempDir dir;
+        const std::string audio = dir / "audio";
+        MakeRoleFolder(audio);
+        ASSERT_EQ(RunCli({"init-package", dir / "in.irf", "--rate", "16000"}).exit, 0);
+        const std::string folder = *held ? audio + "/" + held : audio;
+        HeldLock lock(folder);
+        ASSERT_TRUE(lock.held());
+        const auto before = Tree(*held ? folder : dir.path());
+        CliResult r = RunCli({"build", "--type", *held ? "role" : "prompt", "--audio", audio,
+                              "--irf", dir / "in.irf", "--code", "Code2"});
+        EXPECT_EQ(r.exit, 1) << r.err;
+        EXPECT_EQ(Line(r.err),
+                  "Another build is running in " + folder + ", please wait until it has finished!");
+        EXPECT_EQ(Tree(*held ? folder : dir.path()), before) << held;
+    }
+}
+
+TEST(Folders, TwoBuildsAtOnceNeverBothWriteOneFolder) {
+    Fixture ref(16000, ManyPrompts(40, 40000));
+    ASSERT_EQ(ref.Build("prompt", "Code4", {"--jobs", "1"}).exit, 0);
+    const std::string expected = ReadFile(ref.audio + "/in.irf");
+
+    int refused = 0;
+    for (int round = 0; round < 3; ++round) {
+        Fixture f(16000, ManyPrompts(40, 40000));
+        const std::vector<std::string> args = {"build", "--type", "prompt",  "--audio",
+                                               f.audio, "--irf",  f.package, "--code",
+                                               "Code4", "--jobs", "1"};
+        Spawned first(args);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Spawned second(args);
+        std::optional<CliResult> a = first.Wait(120000);
+        std::optional<CliResult> b = second.Wait(120000);
+        ASSERT_TRUE(a && b);
+        for (const CliResult* r : {&*a, &*b}) {
+            if (r->exit == 0) continue;
+            EXPECT_EQ(r->exit, 1) << r->err;
+            EXPECT_EQ(Line(r->err), "Another build is running in " + f.audio +
+                                        ", please wait until it has finished!");
+            ++refused;
+        }
+        EXPECT_TRUE(a->exit == 0 || b->exit == 0);
+        EXPECT_EQ(ReadFile(f.audio + "/in.irf"), expected) << round;
+        EXPECT_TRUE(Leftovers(f.audio).empty());
+    }
+    // The second build starts while the first codes: it is refused.
+    EXPECT_GE(refused, 1);
+}

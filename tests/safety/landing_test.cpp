@@ -1,0 +1,129 @@
+// Where the new package lands is checked before a build writes anything: not
+// over a FIFO, a socket or a folder, not into a missing folder, not over one
+// of the build's own inputs.
+#include <gtest/gtest.h>
+
+#include "safety/support.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+namespace {
+
+std::string SecondLine(const std::string& s) {
+    const size_t nl = s.find('\n');
+    return nl == std::string::npos ? "" : Line(s.substr(nl + 1));
+}
+
+}  // namespace
+
+TEST(Landing, RefusedBeforeTheBuildTouchesAnything) {
+    const char* kCopy = "Copy temp file failed！";
+    const char* kPath = "IRF file path name is incorrect, please re-set it!";
+    const struct {
+        const char* out;    // --out, relative to the fixture's folder ("" none)
+        const char* setup;  // "fifo", "socket", "folder" at out (or the default name), "" none
+        const char* message;
+        const char* detail;
+    } cases[] = {
+        {"x.irf", "fifo", kCopy, "x.irf is a FIFO, not a regular file"},
+        {"x.irf", "socket", kCopy, "x.irf is a socket, not a regular file"},
+        {"x.irf", "folder", kCopy, "x.irf is a folder, not a regular file"},
+        {"", "fifo", kCopy, "audio/in.irf is a FIFO, not a regular file"},
+        {"", "socket", kCopy, "audio/in.irf is a socket, not a regular file"},
+        {"missing/x.irf", "", kCopy, "missing does not exist"},
+        {"audio/TextList.txt", "", kPath, "is the build's input TextList.txt"},
+        {"audio/WaveList.txt", "", kPath, "is the build's input WaveList.txt"},
+        {"audio/Config.ini", "", kPath, "is the build's input Config.ini"},
+        {"audio/a8.wav", "", kPath, "is the build's input"},
+        {"audio/录音/c16.wav", "", kPath, "is the build's input"},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        WriteFile(f.audio + "/Config.ini", "[RoleInfo]\r\nCount=0\r\n");
+        const std::string out = *c.out ? f.dir / c.out : f.audio + "/in.irf";
+        int fd = -1;
+        if (std::string(c.setup) == "folder") {
+            fs::create_directory(out);
+        } else if (*c.setup) {
+            ASSERT_TRUE(MakeSpecial(c.setup, out, fd)) << out;
+        }
+        const auto before = Tree(f.dir.path());
+        std::vector<std::string> extra;
+        if (*c.out) extra = {"--out", out};
+        CliResult r = f.Build("prompt", "Code3", extra);
+        EXPECT_EQ(r.exit, 1) << c.out << " " << c.setup;
+        EXPECT_EQ(Line(r.err.substr(0, r.err.find('\n') + 1)), c.message) << r.err;
+        EXPECT_NE(SecondLine(r.err).find(c.detail), std::string::npos) << r.err;
+        EXPECT_EQ(SecondLine(r.err).rfind("  ", 0), 0u) << r.err;
+        EXPECT_EQ(Tree(f.dir.path()), before) << c.out << " " << c.setup;
+        if (std::string(c.setup) == "fifo") {
+            EXPECT_TRUE(fs::is_fifo(out));
+        }
+        if (std::string(c.setup) == "socket") {
+            EXPECT_TRUE(fs::is_socket(out));
+        }
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+TEST(Landing, InitPackageRefusesWhatIsNoFile) {
+    for (const char* kind : {"fifo", "socket", "folder"}) {
+        for (bool force : {false, true}) {
+            TempDir dir;
+            const std::string out = dir / "s.irf";
+            int fd = -1;
+            if (std::string(kind) == "folder")
+                fs::create_directory(out);
+            else
+                ASSERT_TRUE(MakeSpecial(kind, out, fd));
+            std::vector<std::string> args = {"init-package", out, "--rate", "16000"};
+            if (force) args.push_back("--force");
+            CliResult r = RunCli(args);
+            EXPECT_EQ(r.exit, 1) << kind;
+            EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "Can not create file " + out + "！");
+            EXPECT_NE(SecondLine(r.err).find("not a regular file"), std::string::npos) << r.err;
+            EXPECT_EQ(fs::symlink_status(out).type(),
+                      std::string(kind) == "fifo"     ? fs::file_type::fifo
+                      : std::string(kind) == "socket" ? fs::file_type::socket
+                                                      : fs::file_type::directory);
+            if (fd >= 0) ::close(fd);
+        }
+    }
+}
+
+TEST(Landing, FifoAtAnInputIsRefusedAtOnce) {
+    // Each input that is a FIFO: the build gives the message of that input's
+    // failure instead of waiting for a writer.
+    const struct {
+        const char* type;
+        const char* input;  // relative to the audio folder ("" the package)
+        const char* message;
+    } cases[] = {
+        {"prompt", "TextList.txt", "TextList.txt is empty！"},
+        {"prompt", "WaveList.txt", "WaveList.txt is empty！"},
+        {"prompt", "a8.wav", ""},
+        {"prompt", "", ""},
+        {"role", "Config.ini", ""},
+        {"role", "spk1/WaveList.txt", "WaveList.txt is empty！"},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        if (std::string(c.type) == "role") MakeRoleFolder(f.audio);
+        const std::string path = *c.input ? f.audio + "/" + c.input : f.package;
+        int fd = -1;
+        ASSERT_TRUE(MakeSpecial("fifo", path, fd));
+        Spawned run(
+            {"build", "--type", c.type, "--audio", f.audio, "--irf", f.package, "--code", "Code2"});
+        std::optional<CliResult> r = run.Wait(5000);
+        ASSERT_TRUE(r.has_value()) << c.input << ": the build waited on the FIFO";
+        EXPECT_EQ(r->exit, 1) << c.input << ": " << r->err;
+        if (*c.message) {
+            EXPECT_EQ(r->err.substr(0, r->err.find('\n')), c.message);
+        }
+        // The file is named: in the detail, or by the message itself.
+        const std::string name = *c.input ? fs::path(c.input).filename().string() : "in.irf";
+        EXPECT_NE(r->err.find(name), std::string::npos) << r->err;
+        EXPECT_TRUE(Leftovers(f.audio).empty());
+    }
+}
