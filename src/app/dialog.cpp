@@ -195,13 +195,17 @@ bool CQuillmarkDlg::StartBuild() {
     request.baseDir = startDir_;
     CheckedRequest checked;
     if (std::optional<Failure> refused = CheckRequest(request, checked)) {
-        view_->ShowMessage(refused->message);
+        view_->ShowDetailedMessage(refused->message, refused->detail);
         return false;
     }
 
     Failure failure;
     const bool ok = view_->RunBuild([&] { return runner_(checked, &progress_, failure); });
-    view_->ShowMessage(ok ? SuccessMessage(checked) : failure.message);
+    if (ok) {
+        view_->ShowMessage(SuccessMessage(checked));
+    } else {
+        view_->ShowDetailedMessage(failure.message, failure.detail);
+    }
     return !ok;
 }
 

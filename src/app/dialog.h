@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/package_build.h"
 #include "driver/request.h"
@@ -96,6 +97,13 @@ class DialogView {
     // A message box with an empty caption and one OK button; returns when
     // the user has closed it.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A message box with detail lines behind it (the box's detailed text);
+    // without detail it is ShowMessage.
+    virtual void ShowDetailedMessage(const std::string& text,
+                                     const std::vector<std::string>& detail) {
+        (void)detail;
+        ShowMessage(text);
+    }
     virtual FolderChoice BrowseForFolder(const std::string& title) = 0;
     // The open-file dialog for an existing file; nullopt when cancelled.
     virtual std::optional<std::string> GetOpenFileName(const std::string& title,

@@ -229,8 +229,17 @@ void CQtDialogWindow::SetProgressPos(int pos) {
 
 int CQtDialogWindow::GetProgressPos() { return progressPos_; }
 
-void CQtDialogWindow::ShowMessage(const std::string& text) {
+void CQtDialogWindow::ShowMessage(const std::string& text) { ShowDetailedMessage(text, {}); }
+
+void CQtDialogWindow::ShowDetailedMessage(const std::string& text,
+                                          const std::vector<std::string>& detail) {
     QMessageBox box(QMessageBox::NoIcon, QString(), ToQt(text), QMessageBox::Ok, this);
+    if (!detail.empty()) {
+        std::string lines;
+        for (const std::string& line : detail) lines += line + "\n";
+        lines.pop_back();
+        box.setDetailedText(ToQt(lines));
+    }
     box.exec();
 }
 

@@ -46,6 +46,8 @@ class CQtDialogWindow : public QDialog, public DialogView {
     void SetProgressPos(int pos) override;
     int GetProgressPos() override;
     void ShowMessage(const std::string& text) override;
+    void ShowDetailedMessage(const std::string& text,
+                             const std::vector<std::string>& detail) override;
     FolderChoice BrowseForFolder(const std::string& title) override;
     std::optional<std::string> GetOpenFileName(const std::string& title,
                                                const std::string& filterName,

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     const std::vector<Command> commands = {AddBuildCommand(app),       AddRateCommand(app),
                                            AddInitPackageCommand(app), AddInspectCommand(app),
                                            AddEncodeCommand(app),      AddDecodeCommand(app),
-                                           AddConformCommand(app)};
+                                           AddConformCommand(app),     AddCheckCommand(app)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -47,6 +47,7 @@ Command AddInspectCommand(CLI::App& tool);
 Command AddEncodeCommand(CLI::App& tool);
 Command AddDecodeCommand(CLI::App& tool);
 Command AddConformCommand(CLI::App& tool);
+Command AddCheckCommand(CLI::App& tool);
 
 // The words of the build types for --type.
 std::vector<std::string> BuildTypeOptions();

@@ -26,6 +26,8 @@ class CClipSet {
 
     int32_t sampleRate = 0;
     std::vector<PromptEntry> entries;
+    // The account of a recording that WriteClipContainer could not prepare.
+    Problem problem;
 };
 
 }  // namespace qm

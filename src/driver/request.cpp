@@ -8,8 +8,12 @@ namespace qm {
 
 namespace {
 
-Failure Refusal(const char* message, const char* reason, const std::string& path) {
-    return Failure{message, {}, reason, path};
+Failure Refusal(const char* message, const char* reason, const std::string& path,
+                const char* why = nullptr) {
+    Failure f{message, {}, reason, path};
+    if (!path.empty()) f.detail.push_back("in " + path);
+    if (why != nullptr) f.detail.push_back(std::string("reason: ") + why);
+    return f;
 }
 
 }  // namespace
@@ -34,14 +38,15 @@ std::optional<Failure> CheckRequest(const BuildRequest& request, CheckedRequest&
     if (audio.empty()) return Refusal("Please specify audio file path！", "no-audio-folder", "");
     if (!PathIsDirectory(audio))
         return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
-                       audio);
+                       audio, PathFileExists(audio) ? "it is not a folder" : "it does not exist");
     if (!PathFileExists(package) || PathIsDirectory(package))
-        return Refusal("IRF file path name is incorrect, please re-set it!", "package", package);
+        return Refusal("IRF file path name is incorrect, please re-set it!", "package", package,
+                       PathIsDirectory(package) ? "it is a folder" : "it does not exist");
     // The build reads its lists from the current directory: a folder that
     // cannot be entered would have it read another folder's.
     if (!SetCurrentDir(audio))
         return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
-                       audio);
+                       audio, "it cannot be entered");
 
     checked.buildType = request.buildType;
     checked.codeType = request.codeType;
@@ -61,8 +66,10 @@ bool RunCheckedRequest(const CheckedRequest& request, ProgressSink* progress, Fa
     if (build.Run(request.buildType, request.audioFolder, request.packagePath, request.codeType,
                   err))
         return true;
-    failure = Failure{err, {}, "build", ""};
+    const Problem& account = build.FailureAccount();
+    failure = Failure{err, {}, account.word.empty() ? "build" : account.word, account.path};
     if (err.empty() && !build.FailureNote().empty()) failure.detail.push_back(build.FailureNote());
+    for (std::string& line : DetailLines(account)) failure.detail.push_back(std::move(line));
     return false;
 }
 
