@@ -270,7 +270,6 @@ class DryRunner {
         AudioLevels lv;
         if (!MeasureRecording(e.path, e.kind, lv) || lv.samples == 0) return;
         const int32_t hz = e.sampleRate > 0 ? e.sampleRate : 16000;
-        durations_.push_back({e.line, static_cast<double>(lv.samples) / hz, e.text});
         if (lv.clippedRuns > 0)
             Warn(About(e, prefix, "", "clipping",
                        Format("%llu runs of %u or more full-scale samples",
@@ -283,6 +282,7 @@ class DryRunner {
                        "check that the right recording is listed"));
             return;
         }
+        durations_.push_back({e.line, static_cast<double>(lv.samples) / hz, e.text});
         if (std::fabs(lv.mean) > kDcOffsetLimit)
             Warn(About(e, prefix, "", "dc-offset",
                        Format("its samples average %.0f, a DC offset", lv.mean),
@@ -307,7 +307,8 @@ class DryRunner {
         std::vector<double> sorted = pace;
         std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
         const double median = sorted[sorted.size() / 2];
-        if (median <= 0) return;
+        // Clips of a few samples (test tones, placeholders) give no pace.
+        if (median < kPaceMinSecondsPerChar) return;
         for (size_t i = 0; i < d.size(); ++i) {
             if (pace[i] <= median * kPaceFactor && pace[i] >= median / kPaceFactor) continue;
             auto it = std::find_if(list.begin(), list.end(),

@@ -19,6 +19,7 @@ inline constexpr double kDcOffsetLimit = 1000.0;   // |mean sample| above this: 
 inline constexpr double kEdgeSilenceSeconds = 1.0; // leading or trailing silence longer than this
 inline constexpr double kPaceFactor = 3.0;         // seconds per character this far from the median
 inline constexpr size_t kPaceMinPrompts = 5;       // fewest prompts for the pace comparison
+inline constexpr double kPaceMinSecondsPerChar = 0.05;  // a median below this: no comparison
 
 // "UTF-8" or "UTF-16" when the file's bytes look encoded so rather than in
 // code page 936 (a byte-order mark; NUL bytes in every other place; or
