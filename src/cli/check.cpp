@@ -1,12 +1,13 @@
 // `check`: the dry run of a build. Every problem of the inputs in one pass,
 // as text lines or as JSON; nothing is written.
+#include "driver/check.h"
+
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/output.h"
 #include "driver/build_types.h"
-#include "driver/check.h"
 
 namespace qm::cli {
 
@@ -18,6 +19,7 @@ struct CheckArgs {
     std::string audio;
     std::string irf;
     bool json = false;
+    bool noLevels = false;
 };
 
 // "FILE:LINE: message" (or the reason where the build has no message).
@@ -33,7 +35,8 @@ std::string Headline(const Problem& p) {
 void PrintText(const char* kind, const Problem& p) {
     std::printf("%s: %s\n", kind, Headline(p).c_str());
     bool pathShown = p.path.empty() || p.path == p.file;
-    for (const std::string& m : p.more) pathShown = pathShown || m.find(p.path) != std::string::npos;
+    for (const std::string& m : p.more)
+        pathShown = pathShown || m.find(p.path) != std::string::npos;
     if (!pathShown) std::printf("  path: %s\n", p.path.c_str());
     if (!p.message.empty() && !p.reason.empty()) std::printf("  reason: %s\n", p.reason.c_str());
     for (const std::string& m : p.more) std::printf("  %s\n", m.c_str());
@@ -53,6 +56,7 @@ int RunCheck(const CheckArgs& a) {
     run.codeType = FindCodeTypeName(a.code)->type;
     run.audioFolder = a.audio;
     run.packagePath = a.irf;
+    run.audioLevels = !a.noLevels;
     const CheckReport report = RunDryRun(run);
     if (a.json) {
         nlohmann::json out = {{"errors", nlohmann::json::array()},
@@ -87,6 +91,8 @@ Command AddCheckCommand(CLI::App& tool) {
     cmd->add_option("--irf", args->irf, "Input package (its rate and resources are checked)");
     cmd->add_option("--code", args->code, "Code type")->check(CLI::IsMember(codes));
     cmd->add_flag("--json", args->json, "Print the problems as JSON");
+    cmd->add_flag("--no-levels", args->noLevels,
+                  "Skip the warnings that read every sample (clipping, silence, offset, pace)");
     return {cmd, [args] { return RunCheck(*args); }};
 }
 

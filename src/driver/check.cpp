@@ -50,10 +50,10 @@ class DryRunner {
             return;
         }
         if (!PathIsDirectory(audio) || !SetCurrentDir(audio)) {
-            Error(Simple("The audio file path is incorrect, please re-set it!", "audio-folder",
-                         audio, PathIsDirectory(audio) ? "it cannot be entered"
-                                                       : "it is not an existing folder",
-                         "give the folder that holds TextList.txt and WaveList.txt"));
+            Error(Simple(
+                "The audio file path is incorrect, please re-set it!", "audio-folder", audio,
+                PathIsDirectory(audio) ? "it cannot be entered" : "it is not an existing folder",
+                "give the folder that holds TextList.txt and WaveList.txt"));
             return;
         }
         audio_ = audio;
@@ -78,16 +78,14 @@ class DryRunner {
         packageOk_ = false;
         if (package_.empty()) return;
         if (!PathFileExists(package_) || PathIsDirectory(package_)) {
-            Error(Simple("IRF file path name is incorrect, please re-set it!", "package",
-                         package_,
+            Error(Simple("IRF file path name is incorrect, please re-set it!", "package", package_,
                          PathIsDirectory(package_) ? "it is a folder" : "it does not exist",
                          "give the package (.irf) that the new one is made from"));
             return;
         }
-        if (IsWorkFileName(PathFindFileName(package_)) &&
-            ParentPath(package_) == audio_) {
-            Error(Simple("IRF file path name is incorrect, please re-set it!", "package",
-                         package_, "the build writes a work file of that name into the audio folder",
+        if (IsWorkFileName(PathFindFileName(package_)) && ParentPath(package_) == audio_) {
+            Error(Simple("IRF file path name is incorrect, please re-set it!", "package", package_,
+                         "the build writes a work file of that name into the audio folder",
                          "rename the package or move it out of the audio folder"));
             return;
         }
@@ -137,8 +135,8 @@ class DryRunner {
                     Format("%s is not a valid path!", Cp936ToUtf8(role.path).c_str()), "role-path",
                     JoinPath(audio_, "Config.ini"),
                     role.path.empty() ? Format("role %zu has no RolePath", n + 1)
-                                      : Format("RolePath%zu names %s, which is not a folder",
-                                               n + 1, folder.c_str()),
+                                      : Format("RolePath%zu names %s, which is not a folder", n + 1,
+                                               folder.c_str()),
                     "point RolePath at the role's folder (absolute, or relative to the audio "
                     "folder)");
                 p.file = "Config.ini";
@@ -164,10 +162,10 @@ class DryRunner {
         std::string err;
         if (!ReadPackageRate(BUILD_PROMPT, package_, promptRate, err) || promptRate == roleRate)
             return;
-        Warn(Simple("", "role-rate", package_,
-                    Format("the role clips are %d Hz but the prompt clips are %d Hz", roleRate,
-                           promptRate),
-                    "check that the package is the one these roles belong to"));
+        Warn(Simple(
+            "", "role-rate", package_,
+            Format("the role clips are %d Hz but the prompt clips are %d Hz", roleRate, promptRate),
+            "check that the package is the one these roles belong to"));
     }
 
     // Lists, texts and recordings of one folder (the current directory).
@@ -241,10 +239,10 @@ class DryRunner {
         if (rate <= 0 || e.sampleRate == rate) return;
         std::unique_ptr<ResamplerState> st;
         if (CreateResampler(e.sampleRate, rate, st) != 0)
-            Error(About(e, prefix, "转采样句柄初始化错误！", "wav-rate",
-                        Format("its rate of %d Hz cannot be converted to %d Hz", e.sampleRate,
-                               rate),
-                        kConformHint));
+            Error(
+                About(e, prefix, "转采样句柄初始化错误！", "wav-rate",
+                      Format("its rate of %d Hz cannot be converted to %d Hz", e.sampleRate, rate),
+                      kConformHint));
     }
 
     void RecordingWarnings(const PromptEntry& e, const std::string& prefix, int32_t rate) {
@@ -258,12 +256,12 @@ class DryRunner {
                            "the file was cut short: record or export it again"));
             if (e.sampleRate % 1000 != 0 && e.sampleRate != rate && e.sampleRate > 0) {
                 const int32_t whole = e.sampleRate / 1000 * 1000;
-                Warn(About(e, prefix, "", "wav-rate",
-                           Format("%d Hz is converted as if it were %d Hz: pitch and speed "
-                                  "change by %.2f%%",
-                                  e.sampleRate, whole,
-                                  100.0 * (e.sampleRate - whole) / e.sampleRate),
-                           kConformHint));
+                Warn(About(
+                    e, prefix, "", "wav-rate",
+                    Format("%d Hz is converted as if it were %d Hz: pitch and speed "
+                           "change by %.2f%%",
+                           e.sampleRate, whole, 100.0 * (e.sampleRate - whole) / e.sampleRate),
+                    kConformHint));
             }
         }
         if (!run_.audioLevels) return;
@@ -276,10 +274,10 @@ class DryRunner {
                               static_cast<unsigned long long>(lv.clippedRuns), kClipRun),
                        "record it again at a lower level"));
         if (lv.peak < kSilentPeak) {
-            Warn(About(e, prefix, "", "silent",
-                       Format("its peak is %d, below %d: silent or nearly so", lv.peak,
-                              kSilentPeak),
-                       "check that the right recording is listed"));
+            Warn(
+                About(e, prefix, "", "silent",
+                      Format("its peak is %d, below %d: silent or nearly so", lv.peak, kSilentPeak),
+                      "check that the right recording is listed"));
             return;
         }
         durations_.push_back({e.line, static_cast<double>(lv.samples) / hz, e.text});
@@ -303,7 +301,8 @@ class DryRunner {
         if (d.size() < kPaceMinPrompts) return;
         std::vector<double> pace;
         for (const Duration& x : d)
-            pace.push_back(x.seconds / static_cast<double>(std::max<size_t>(1, CharacterCount(x.text))));
+            pace.push_back(x.seconds /
+                           static_cast<double>(std::max<size_t>(1, CharacterCount(x.text))));
         std::vector<double> sorted = pace;
         std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
         const double median = sorted[sorted.size() / 2];

@@ -91,11 +91,12 @@ int CClipSet::WriteClipContainer(float levelTarget, File* out,
             problem.file = "WaveList.txt";
             problem.line = entry.line;
             problem.path = entry.path;
-            problem.reason = Format("the recording \"%s\" (%d Hz) cannot be read or converted to %d Hz",
-                                    Cp936ToUtf8(entry.listedName).c_str(), entry.sampleRate,
-                                    sampleRate);
-            problem.hint = "save it as 16-bit mono PCM WAV at 8000 Hz or more, or run "
-                           "`quillmark-cli conform`";
+            problem.reason =
+                Format("the recording \"%s\" (%d Hz) cannot be read or converted to %d Hz",
+                       Cp936ToUtf8(entry.listedName).c_str(), entry.sampleRate, sampleRate);
+            problem.hint =
+                "save it as 16-bit mono PCM WAV at 8000 Hz or more, or run "
+                "`quillmark-cli conform`";
             return 0;
         }
         // Also refused when the container would outgrow its 32-bit offsets.

@@ -39,8 +39,9 @@ Problem PackageProblem(const std::string& err, const std::string& packagePath) {
     p.path = packagePath;
     if (err == "IRF file dose't contains the resource") {
         p.reason = "the package holds no clip resource of this build type";
-        p.hint = "choose the package of the engine that these prompts belong to, or another "
-                 "build type";
+        p.hint =
+            "choose the package of the engine that these prompts belong to, or another "
+            "build type";
     } else if (err == "Incorrect sampling rate") {
         p.reason = "the rate byte of its clip resource is not 8, 11, 16 or 22 (kHz)";
         p.hint = "`quillmark-cli inspect` shows the package's resources";
@@ -131,8 +132,9 @@ bool CPackageBuild::FileTexts(std::string& err) {
             account_.line = promptList[i].line;
             account_.path = JoinPath(GetCurrentDir(), "TextList.txt");
             account_.more.push_back("text: \"" + Cp936ToUtf8(promptList[i].text) + "\"");
-            if (err.empty()) note_ = "TextList.txt line " + std::to_string(promptList[i].line) +
-                                     ": " + account_.reason;
+            if (err.empty())
+                note_ = "TextList.txt line " + std::to_string(promptList[i].line) + ": " +
+                        account_.reason;
             return false;
         }
         clipSet.entries.push_back(promptList[i]);

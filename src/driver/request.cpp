@@ -37,16 +37,16 @@ std::optional<Failure> CheckRequest(const BuildRequest& request, CheckedRequest&
     if (package.empty()) return Refusal("Please select an original IRF file！", "no-package", "");
     if (audio.empty()) return Refusal("Please specify audio file path！", "no-audio-folder", "");
     if (!PathIsDirectory(audio))
-        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
-                       audio, PathFileExists(audio) ? "it is not a folder" : "it does not exist");
+        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder", audio,
+                       PathFileExists(audio) ? "it is not a folder" : "it does not exist");
     if (!PathFileExists(package) || PathIsDirectory(package))
         return Refusal("IRF file path name is incorrect, please re-set it!", "package", package,
                        PathIsDirectory(package) ? "it is a folder" : "it does not exist");
     // The build reads its lists from the current directory: a folder that
     // cannot be entered would have it read another folder's.
     if (!SetCurrentDir(audio))
-        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
-                       audio, "it cannot be entered");
+        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder", audio,
+                       "it cannot be entered");
 
     checked.buildType = request.buildType;
     checked.codeType = request.codeType;

@@ -88,8 +88,8 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
     return true;
 }
 
-bool CPackageBuild::BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& files,
-                              int codeType, std::string& err) {
+bool CPackageBuild::BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& files, int codeType,
+                              std::string& err) {
     // The role's folder: backslashes are separators and a relative path is
     // taken from the audio folder. A folder that does not exist would
     // silently read another speaker's lists, so it fails the build.
@@ -104,8 +104,9 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& 
                               ? Format("role %d (RoleID %d) has no RolePath", roleNumber, role.id)
                               : Format("RolePath%d is \"%s\", and %s is not a folder", roleNumber,
                                        Cp936ToUtf8(role.path).c_str(), folder.c_str());
-        account_.hint = "point RolePath at the role's folder (absolute, or relative to the "
-                        "audio folder)";
+        account_.hint =
+            "point RolePath at the role's folder (absolute, or relative to the "
+            "audio folder)";
         return false;
     }
     const std::string roleFolder = GetCurrentDir();

@@ -116,7 +116,8 @@ namespace {
 // Collects the problems of one list load, up to a limit.
 class ProblemSink {
   public:
-    ProblemSink(std::vector<Problem>& problems, size_t limit) : problems_(problems), limit_(limit) {}
+    ProblemSink(std::vector<Problem>& problems, size_t limit)
+        : problems_(problems), limit_(limit) {}
     // Records a problem; false once the limit is reached and the load should stop.
     bool Add(Problem p) {
         problems_.push_back(std::move(p));
@@ -145,8 +146,8 @@ Problem ListProblem(std::string message, const char* word, const char* file, siz
 
 }  // namespace
 
-void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate,
-                     const std::string& folder, size_t limit, std::vector<Problem>& problems) {
+void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
+                     size_t limit, std::vector<Problem>& problems) {
     ProblemSink sink(problems, limit == 0 ? 1 : limit);
     ListReader textFile;
     ListReader waveFile;
@@ -160,9 +161,9 @@ void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate,
                              : PathIsDirectory(name)
                                  ? std::string("it is a folder")
                                  : std::string("it cannot be opened: ") + std::strerror(openErrno);
-        sink.Add(ListProblem(Format("%s is empty！", name), "list-missing", name, 0, folder,
-                             std::move(reason),
-                             "put TextList.txt and WaveList.txt (one line per prompt) into the folder"));
+        sink.Add(ListProblem(
+            Format("%s is empty！", name), "list-missing", name, 0, folder, std::move(reason),
+            "put TextList.txt and WaveList.txt (one line per prompt) into the folder"));
         return;
     }
 
@@ -286,10 +287,11 @@ void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate,
             }
             e.sampleRate = rate;
         } else {
-            if (!entryProblem("the tool can only support PCM or WAV file！", "wave-kind",
-                              ext.empty() ? std::string("the name has no extension")
-                                          : "the extension is \"" + ext + "\"",
-                              "list a .wav or .pcm recording (`quillmark-cli conform` converts others)"))
+            if (!entryProblem(
+                    "the tool can only support PCM or WAV file！", "wave-kind",
+                    ext.empty() ? std::string("the name has no extension")
+                                : "the extension is \"" + ext + "\"",
+                    "list a .wav or .pcm recording (`quillmark-cli conform` converts others)"))
                 return;
             continue;
         }
@@ -309,7 +311,8 @@ void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate,
                                        Cp936ToUtf8(e.text).c_str()),
                                 "text-duplicate", "TextList.txt", e.line, folder, "", "");
         std::string others;
-        for (size_t k = 1; k < at.size(); ++k) others += (k > 1 ? ", " : "") + std::to_string(at[k]);
+        for (size_t k = 1; k < at.size(); ++k)
+            others += (k > 1 ? ", " : "") + std::to_string(at[k]);
         p.reason = Format("the text \"%s\" is also on line%s %s", Cp936ToUtf8(e.text).c_str(),
                           at.size() > 2 ? "s" : "", others.c_str());
         p.hint = "every prompt text may occur once: remove or reword the repeats";

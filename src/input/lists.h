@@ -30,8 +30,8 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
 // problems, stopping after limit problems. The first problem is the one
 // LoadPromptLists reports; duplicates are sought only when all else passed
 // or the limit allows going on.
-void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate,
-                     const std::string& folder, size_t limit, std::vector<Problem>& problems);
+void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
+                     size_t limit, std::vector<Problem>& problems);
 // True, with the message in err, when some text occurs more than once; names
 // the first text in list order that has a twin.
 bool FindDuplicateText(const std::vector<PromptEntry>& list, std::string& err);

@@ -11,14 +11,14 @@
 namespace qm {
 
 // Thresholds of the warnings (the README lists them).
-inline constexpr int32_t kClipLevel = 32767;       // |sample| at or above: full scale
-inline constexpr uint32_t kClipRun = 3;            // consecutive full-scale samples: clipped
-inline constexpr int32_t kSilentPeak = 100;        // a peak below this: nearly silent (-50 dBFS)
-inline constexpr int32_t kQuietLevel = 500;        // |sample| below this counts as silence
-inline constexpr double kDcOffsetLimit = 1000.0;   // |mean sample| above this: DC offset
-inline constexpr double kEdgeSilenceSeconds = 1.0; // leading or trailing silence longer than this
-inline constexpr double kPaceFactor = 3.0;         // seconds per character this far from the median
-inline constexpr size_t kPaceMinPrompts = 5;       // fewest prompts for the pace comparison
+inline constexpr int32_t kClipLevel = 32767;        // |sample| at or above: full scale
+inline constexpr uint32_t kClipRun = 3;             // consecutive full-scale samples: clipped
+inline constexpr int32_t kSilentPeak = 100;         // a peak below this: nearly silent (-50 dBFS)
+inline constexpr int32_t kQuietLevel = 500;         // |sample| below this counts as silence
+inline constexpr double kDcOffsetLimit = 1000.0;    // |mean sample| above this: DC offset
+inline constexpr double kEdgeSilenceSeconds = 1.0;  // leading or trailing silence longer than this
+inline constexpr double kPaceFactor = 3.0;    // seconds per character this far from the median
+inline constexpr size_t kPaceMinPrompts = 5;  // fewest prompts for the pace comparison
 inline constexpr double kPaceMinSecondsPerChar = 0.05;  // a median below this: no comparison
 
 // "UTF-8" or "UTF-16" when the file's bytes look encoded so rather than in

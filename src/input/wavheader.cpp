@@ -30,13 +30,20 @@ std::string ChunkId(const unsigned char* p) {
 
 std::string FormatTagName(uint16_t tag) {
     switch (tag) {
-        case 1: return "format tag 1, PCM";
-        case 3: return "format tag 3, floating point";
-        case 6: return "format tag 6, A-law";
-        case 7: return "format tag 7, mu-law";
-        case 0x11: return "format tag 0x11, IMA ADPCM";
-        case 0xFFFE: return "format tag 0xFFFE, extensible";
-        default: return Format("format tag %u", tag);
+        case 1:
+            return "format tag 1, PCM";
+        case 3:
+            return "format tag 3, floating point";
+        case 6:
+            return "format tag 6, A-law";
+        case 7:
+            return "format tag 7, mu-law";
+        case 0x11:
+            return "format tag 0x11, IMA ADPCM";
+        case 0xFFFE:
+            return "format tag 0xFFFE, extensible";
+        default:
+            return Format("format tag %u", tag);
     }
 }
 
@@ -45,7 +52,8 @@ std::string ForeignKind(const unsigned char* h, size_t got) {
     if (got >= 4 && std::memcmp(h, "fLaC", 4) == 0) return "it is a FLAC file, not a WAV file";
     if (got >= 4 && std::memcmp(h, "OggS", 4) == 0) return "it is an Ogg file, not a WAV file";
     if (got >= 3 && std::memcmp(h, "ID3", 3) == 0) return "it is an MP3 file, not a WAV file";
-    if (got >= 2 && h[0] == 0xFF && (h[1] & 0xE0) == 0xE0) return "it is an MP3 file, not a WAV file";
+    if (got >= 2 && h[0] == 0xFF && (h[1] & 0xE0) == 0xE0)
+        return "it is an MP3 file, not a WAV file";
     if (got >= 4 && (std::memcmp(h, "RIFX", 4) == 0 || std::memcmp(h, "RF64", 4) == 0))
         return "it is a " + ChunkId(h) + " file, a WAV variant this tool does not read";
     return "it does not start with 'RIFF' but with " + ChunkId(h);
@@ -60,8 +68,7 @@ void Explain(Problem* why, const char* word, std::string reason, const char* hin
 
 }  // namespace
 
-bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleRate,
-                     Problem* why) {
+bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleRate, Problem* why) {
     // Only regular files: a folder would open on this system but read nothing.
     File f;
     if (!PathIsFile(path)) {
@@ -109,7 +116,8 @@ bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleR
     if (GetU16(h + 34) != 16) {
         err = "Audio sample size must be 16bit";
         Explain(why, "wav-bits",
-                Format("%u bits per sample (%s)", GetU16(h + 34), FormatTagName(GetU16(h + 20)).c_str()));
+                Format("%u bits per sample (%s)", GetU16(h + 34),
+                       FormatTagName(GetU16(h + 20)).c_str()));
         return false;
     }
     // The full 32-bit rate: 96000 Hz stays 96000 Hz.

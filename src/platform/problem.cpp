@@ -8,7 +8,8 @@ std::vector<std::string> DetailLines(const Problem& p) {
         return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
     };
     bool pathShown = p.path.empty();
-    for (const std::string& m : p.more) pathShown = pathShown || m.find(p.path) != std::string::npos;
+    for (const std::string& m : p.more)
+        pathShown = pathShown || m.find(p.path) != std::string::npos;
     if (!p.file.empty()) {
         std::string where = p.file;
         if (p.line > 0) where += ", line " + std::to_string(p.line);

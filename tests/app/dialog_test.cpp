@@ -27,6 +27,7 @@ class FakeView : public qm::DialogView {
         std::string startText;
         bool startEnabled;
         int progress;
+        std::vector<std::string> detail = {};
     };
     struct Item {
         std::string text;
@@ -71,6 +72,10 @@ class FakeView : public qm::DialogView {
     void ShowMessage(const std::string& t) override {
         shown.push_back({t, text[qm::IDC_START], enabled[qm::IDC_START], progress});
     }
+    void ShowDetailedMessage(const std::string& t, const std::vector<std::string>& d) override {
+        ShowMessage(t);
+        shown.back().detail = d;
+    }
     qm::FolderChoice BrowseForFolder(const std::string& title) override {
         titles.push_back(title);
         qm::FolderChoice c = folders.front();
@@ -104,6 +109,7 @@ struct FakeBuild {
     std::vector<int> positions = {10, 15, 30, 40, 80, 90, 100};
     bool result = true;
     std::string err;
+    std::vector<std::string> detail;
 
     qm::BuildRunner Runner() {
         return
@@ -114,6 +120,7 @@ struct FakeBuild {
                 cwd = qm::GetCurrentDir();
                 for (int pos : positions) progress->SetPos(pos);
                 failure.message = err;
+                failure.detail = detail;
                 return result;
             };
     }
@@ -350,9 +357,19 @@ TEST(Dialog, BuildOutcomes) {
     EXPECT_EQ(h.view.progress, 0);
     EXPECT_TRUE(h.view.enabled[qm::IDC_START]);
 
+    // The failure's detail goes behind the message, as the box's detailed text.
     h.build.err = "Copy temp file failed！";
+    h.build.detail = {"in /out/new.irf", "reason: the new package cannot be created here"};
     h.Start();
     EXPECT_EQ(h.view.LastMessage(), "Copy temp file failed！");
+    EXPECT_EQ(h.view.shown.back().detail, h.build.detail);
+
+    // A refused request carries its detail too.
+    h.view.text[qm::IDC_AUDIO_PATH] = dir / "three";
+    h.Start();
+    EXPECT_EQ(h.view.LastMessage(), "The audio file path is incorrect, please re-set it!");
+    ASSERT_FALSE(h.view.shown.back().detail.empty());
+    EXPECT_EQ(h.view.shown.back().detail.front(), "in " + dir / "three");
 }
 
 TEST(Dialog, RelativePathsStayRelativeToTheStartFolder) {

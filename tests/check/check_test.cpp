@@ -54,7 +54,7 @@ struct Folder {
     }
     CliResult Build(const std::string& code = "Code1", std::vector<std::string> extra = {}) const {
         std::vector<std::string> a = {"build", "--type", "prompt", "--audio", audio,
-                                      "--irf", package, "--code", code};
+                                      "--irf", package,  "--code", code};
         a.insert(a.end(), extra.begin(), extra.end());
         return RunCli(a);
     }
@@ -80,41 +80,104 @@ const std::vector<int16_t> kTone = ToneSamples(4000, 12000.0);
 
 std::vector<Spoil> Spoils() {
     return {
-        {"LIST chunk", [](Folder& f) {
-             WriteFile(f.audio + "/p1.wav", Wav(kTone, 16000, 1, 16, 1, std::string("LIST\4\0\0\0INFO", 12)));
-         }, "Incorrect wave file format", {"WaveList.txt, line 2", "'LIST' chunk comes before 'data'", "conform"}},
-        {"stereo", [](Folder& f) { WriteFile(f.audio + "/p2.wav", Wav(kTone, 16000, 2, 16)); },
-         "The wave file can only has one track", {"WaveList.txt, line 3", "2 channels"}},
-        {"24-bit", [](Folder& f) { WriteFile(f.audio + "/p0.wav", Wav(kTone, 16000, 1, 24)); },
-         "Audio sample size must be 16bit", {"line 1", "24 bits per sample"}},
-        {"float", [](Folder& f) { WriteFile(f.audio + "/p0.wav", Wav(kTone, 16000, 1, 32, 3)); },
-         "Audio sample size must be 16bit", {"format tag 3, floating point"}},
-        {"FLAC", [](Folder& f) { WriteFile(f.audio + "/p3.wav", "fLaC\0\0\0\x22" + std::string(60, 'x')); },
-         "Incorrect wave file format", {"line 4", "FLAC"}},
-        {"empty WAV", [](Folder& f) { WriteFile(f.audio + "/p3.wav", ""); },
-         "Incorrect wave file format", {"the file is 0 bytes, shorter than a WAV header"}},
-        {"12-byte WAV", [](Folder& f) { WriteFile(f.audio + "/p3.wav", std::string("RIFF\4\0\0\0WAVE", 12)); },
-         "Incorrect wave file format", {"the file is 12 bytes"}},
-        {"long text", [](Folder& f) { f.texts[2] = std::string(513, 'a'); f.WriteLists(); },
-         "the text length exceed the maximum limit（512 byte）!", {"TextList.txt, line 3", "513 bytes"}},
-        {"empty text", [](Folder& f) { f.texts[1] = " "; f.WriteLists(); },
-         "Text.txt is empty，Please check whether its format is correct！第2行", {"TextList.txt, line 2"}},
-        {"counts", [](Folder& f) { f.waves.push_back("p0.wav"); f.WriteLists(); },
-         "Inconsistent on the number of the Text and audio file！", {"TextList.txt has 6 lines, WaveList.txt has 7"}},
-        {"missing", [](Folder& f) { f.waves[4] = "nope.wav"; f.WriteLists(); },
-         "The Audio file nope.wav is not exist！", {"WaveList.txt, line 5", "nope.wav"}},
-        {"extension", [](Folder& f) { WriteFile(f.audio + "/x.mp3", "ID3"); f.waves[0] = "x.mp3"; f.WriteLists(); },
-         "the tool can only support PCM or WAV file！", {"line 1", "x.mp3", "\".mp3\""}},
-        {"duplicate", [](Folder& f) { f.texts[4] = f.texts[1]; f.WriteLists(); },
-         "There have a repetitive text 提示1 exist in file list", {"TextList.txt, line 2", "also on line 5"}},
-        {"control", [](Folder& f) { f.texts[3] = "ab\x01" "c"; f.WriteLists(); },
-         "Illegal half horn characters(Please use only ANSI)!第4行", {"line 4", "byte 3", "0x01"}},
-        {"41 segments", [](Folder& f) { f.texts[5] = std::string(41, '!'); f.WriteLists(); },
-         "", {"TextList.txt, line 6", "more than 40 segments"}},
-        {"no lists", [](Folder& f) { fs::remove(f.audio + "/TextList.txt"); },
-         "TextList.txt is empty！", {"there is no such file"}},
-        {"bad package", [](Folder& f) { WriteFile(f.package, "not a package"); },
-         "Incorrect IRF file format", {"in.irf", "inspect"}},
+        {"LIST chunk",
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav",
+                       Wav(kTone, 16000, 1, 16, 1, std::string("LIST\4\0\0\0INFO", 12)));
+         },
+         "Incorrect wave file format",
+         {"WaveList.txt, line 2", "'LIST' chunk comes before 'data'", "conform"}},
+        {"stereo",
+         [](Folder& f) { WriteFile(f.audio + "/p2.wav", Wav(kTone, 16000, 2, 16)); },
+         "The wave file can only has one track",
+         {"WaveList.txt, line 3", "2 channels"}},
+        {"24-bit",
+         [](Folder& f) { WriteFile(f.audio + "/p0.wav", Wav(kTone, 16000, 1, 24)); },
+         "Audio sample size must be 16bit",
+         {"line 1", "24 bits per sample"}},
+        {"float",
+         [](Folder& f) { WriteFile(f.audio + "/p0.wav", Wav(kTone, 16000, 1, 32, 3)); },
+         "Audio sample size must be 16bit",
+         {"format tag 3, floating point"}},
+        {"FLAC",
+         [](Folder& f) { WriteFile(f.audio + "/p3.wav", "fLaC\0\0\0\x22" + std::string(60, 'x')); },
+         "Incorrect wave file format",
+         {"line 4", "FLAC"}},
+        {"empty WAV",
+         [](Folder& f) { WriteFile(f.audio + "/p3.wav", ""); },
+         "Incorrect wave file format",
+         {"the file is 0 bytes, shorter than a WAV header"}},
+        {"12-byte WAV",
+         [](Folder& f) { WriteFile(f.audio + "/p3.wav", std::string("RIFF\4\0\0\0WAVE", 12)); },
+         "Incorrect wave file format",
+         {"the file is 12 bytes"}},
+        {"long text",
+         [](Folder& f) {
+             f.texts[2] = std::string(513, 'a');
+             f.WriteLists();
+         },
+         "the text length exceed the maximum limit（512 byte）!",
+         {"TextList.txt, line 3", "513 bytes"}},
+        {"empty text",
+         [](Folder& f) {
+             f.texts[1] = " ";
+             f.WriteLists();
+         },
+         "Text.txt is empty，Please check whether its format is correct！第2行",
+         {"TextList.txt, line 2"}},
+        {"counts",
+         [](Folder& f) {
+             f.waves.push_back("p0.wav");
+             f.WriteLists();
+         },
+         "Inconsistent on the number of the Text and audio file！",
+         {"TextList.txt has 6 lines, WaveList.txt has 7"}},
+        {"missing",
+         [](Folder& f) {
+             f.waves[4] = "nope.wav";
+             f.WriteLists();
+         },
+         "The Audio file nope.wav is not exist！",
+         {"WaveList.txt, line 5", "nope.wav"}},
+        {"extension",
+         [](Folder& f) {
+             WriteFile(f.audio + "/x.mp3", "ID3");
+             f.waves[0] = "x.mp3";
+             f.WriteLists();
+         },
+         "the tool can only support PCM or WAV file！",
+         {"line 1", "x.mp3", "\".mp3\""}},
+        {"duplicate",
+         [](Folder& f) {
+             f.texts[4] = f.texts[1];
+             f.WriteLists();
+         },
+         "There have a repetitive text 提示1 exist in file list",
+         {"TextList.txt, line 2", "also on line 5"}},
+        {"control",
+         [](Folder& f) {
+             f.texts[3] =
+                 "ab\x01"
+                 "c";
+             f.WriteLists();
+         },
+         "Illegal half horn characters(Please use only ANSI)!第4行",
+         {"line 4", "byte 3", "0x01"}},
+        {"41 segments",
+         [](Folder& f) {
+             f.texts[5] = std::string(41, '!');
+             f.WriteLists();
+         },
+         "",
+         {"TextList.txt, line 6", "more than 40 segments"}},
+        {"no lists",
+         [](Folder& f) { fs::remove(f.audio + "/TextList.txt"); },
+         "TextList.txt is empty！",
+         {"there is no such file"}},
+        {"bad package",
+         [](Folder& f) { WriteFile(f.package, "not a package"); },
+         "Incorrect IRF file format",
+         {"in.irf", "inspect"}},
     };
 }
 
@@ -157,8 +220,8 @@ TEST(Refusal, SystemErrorsCarryThePathAndReason) {
 TEST(Refusal, RoleConfigurationSaysWhatFailed) {
     Folder f;
     auto role = [&] {
-        return RunCli({"build", "--type", "role", "--audio", f.audio, "--irf", f.package,
-                       "--code", "Code1"});
+        return RunCli(
+            {"build", "--type", "role", "--audio", f.audio, "--irf", f.package, "--code", "Code1"});
     };
     CliResult r = role();
     EXPECT_EQ(FirstLine(r.err), "Build failed: the role configuration in Config.ini is unusable");
@@ -236,8 +299,7 @@ TEST(Check, UsageAndMissingFolder) {
     TempDir d;
     CliResult r = RunCli({"check", "--type", "prompt", "--audio", d / "none"});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_NE(r.out.find("The audio file path is incorrect, please re-set it!"),
-              std::string::npos);
+    EXPECT_NE(r.out.find("The audio file path is incorrect, please re-set it!"), std::string::npos);
 }
 
 // Each warning on an input that triggers it and on one that just does not.
@@ -256,7 +318,10 @@ TEST(Check, Warnings) {
     auto tone = ToneSamples(16000, 12000.0);
     const std::vector<Case> cases = {
         {"list-encoding",
-         [](Folder& f) { WriteFile(f.audio + "/TextList.txt", "\xEF\xBB\xBF" + ReadFile(f.audio + "/TextList.txt")); },
+         [](Folder& f) {
+             WriteFile(f.audio + "/TextList.txt",
+                       "\xEF\xBB\xBF" + ReadFile(f.audio + "/TextList.txt"));
+         },
          [](Folder&) {}},
         {"list-encoding",
          [](Folder& f) {
@@ -272,27 +337,69 @@ TEST(Check, Warnings) {
          },
          [](Folder&) {}},
         {"wav-rate",
-         [](Folder& f) { WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44100, 12000.0, 44100), 44100)); },
-         [](Folder& f) { WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44000, 12000.0, 44000), 44000)); }},
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44100, 12000.0, 44100), 44100));
+         },
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44000, 12000.0, 44000), 44000));
+         }},
         {"clipping",
-         [&](Folder& f) { auto s = tone; s[500] = s[501] = s[502] = 32767; WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000)); },
-         [&](Folder& f) { auto s = tone; s[500] = s[501] = 32767; WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000)); }},
+         [&](Folder& f) {
+             auto s = tone;
+             s[500] = s[501] = s[502] = 32767;
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         },
+         [&](Folder& f) {
+             auto s = tone;
+             s[500] = s[501] = 32767;
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         }},
         {"silent",
-         [&](Folder& f) { WriteFile(f.audio + "/p1.wav", WavBytes(samples([](size_t i) { return int16_t(i % 2 ? 99 : -99); }), 16000)); },
-         [&](Folder& f) { WriteFile(f.audio + "/p1.wav", WavBytes(samples([](size_t i) { return int16_t(i % 2 ? 100 : -100); }), 16000)); }},
+         [&](Folder& f) {
+             WriteFile(
+                 f.audio + "/p1.wav",
+                 WavBytes(samples([](size_t i) { return int16_t(i % 2 ? 99 : -99); }), 16000));
+         },
+         [&](Folder& f) {
+             WriteFile(
+                 f.audio + "/p1.wav",
+                 WavBytes(samples([](size_t i) { return int16_t(i % 2 ? 100 : -100); }), 16000));
+         }},
         {"dc-offset",
-         [&](Folder& f) { auto s = tone; for (auto& v : s) v = int16_t(v / 2 + 1020); WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000)); },
-         [&](Folder& f) { auto s = tone; for (auto& v : s) v = int16_t(v / 2 + 980); WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000)); }},
+         [&](Folder& f) {
+             auto s = tone;
+             for (auto& v : s) v = int16_t(v / 2 + 1020);
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         },
+         [&](Folder& f) {
+             auto s = tone;
+             for (auto& v : s) v = int16_t(v / 2 + 980);
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         }},
         {"edge-silence",
-         [&](Folder& f) { auto s = std::vector<int16_t>(16001, 0); s.insert(s.end(), tone.begin(), tone.end()); WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000)); },
-         [&](Folder& f) { auto s = std::vector<int16_t>(15999, 0); s.insert(s.end(), tone.begin(), tone.end()); WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000)); }},
+         [&](Folder& f) {
+             auto s = std::vector<int16_t>(16001, 0);
+             s.insert(s.end(), tone.begin(), tone.end());
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         },
+         [&](Folder& f) {
+             auto s = std::vector<int16_t>(15999, 0);
+             s.insert(s.end(), tone.begin(), tone.end());
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         }},
         {"pace",
-         [](Folder& f) { WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(8500 * 4, 12000.0), 16000)); },
-         [](Folder& f) { WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(8500 * 2, 12000.0), 16000)); }},
-        {"code4-rate", [](Folder&) {}, [](Folder& f) {
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(8500 * 4, 12000.0), 16000));
+         },
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(8500 * 2, 12000.0), 16000));
+         }},
+        {"code4-rate", [](Folder&) {},
+         [](Folder& f) {
              fs::remove(f.package);
              ASSERT_EQ(RunCli({"init-package", f.package, "--rate", "8000"}).exit, 0);
-         }, "Code4"},
+         },
+         "Code4"},
     };
     for (const Case& c : cases) {
         auto kinds = [&](const std::function<void(Folder&)>& spoil) {
@@ -320,6 +427,7 @@ TEST(Check, BuildPrintsWarnings) {
     CliResult r = f.Build();
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "The new IRF has been generated，it located in " + f.audio + "/in.irf\n");
-    EXPECT_EQ(r.err.rfind("warning: WaveList.txt:2: 44100 Hz is converted as if it were 44000 Hz", 0), 0u)
+    EXPECT_EQ(
+        r.err.rfind("warning: WaveList.txt:2: 44100 Hz is converted as if it were 44000 Hz", 0), 0u)
         << r.err;
 }

@@ -78,7 +78,8 @@ void RunCase(const std::string& name) {
     const std::string result = ReadFile(src + "/expected/result.json");
     EXPECT_EQ(r.exit, JsonInt(result, "exit")) << r.err;
     EXPECT_EQ(Line(r.out), Replace(JsonString(result, "stdout"), "{SCENARIO}", scenario));
-    EXPECT_EQ(Line(WithoutWarnings(r.err)), Replace(JsonString(result, "stderr"), "{SCENARIO}", scenario));
+    EXPECT_EQ(Line(WithoutWarnings(r.err)),
+              Replace(JsonString(result, "stderr"), "{SCENARIO}", scenario));
 
     auto got = Tree(scenario);
     auto want = Tree(src + "/expected/tree");

@@ -20,11 +20,8 @@ TEST(TextIndexReader, ReadsWhatTheWriterWrote) {
     CTextIndex index;
     std::string err;
     const std::vector<std::string> texts = {"ab12", Utf8ToCp936("你好"), "x"};
-    for (size_t i = 0; i < texts.size(); ++i) {
-        PromptEntry e;
-        e.text = texts[i];
-        ASSERT_TRUE(index.AddText(e, static_cast<int32_t>(i + 1), err)) << err;
-    }
+    for (size_t i = 0; i < texts.size(); ++i)
+        ASSERT_TRUE(index.AddText(texts[i], static_cast<int32_t>(i + 1), err)) << err;
     // A block after other bytes, read as the part of the file it is.
     qmtest::WriteFile(dir / "x.idx", std::string(1000, 'Z'));
     File f;
