@@ -431,3 +431,45 @@ TEST(Check, BuildPrintsWarnings) {
         r.err.rfind("warning: WaveList.txt:2: 44100 Hz is converted as if it were 44000 Hz", 0), 0u)
         << r.err;
 }
+
+// Role builds: check's first error is the build's first message, over
+// configurations and role folders spoiled in turn.
+TEST(Check, AgreesWithRoleBuild) {
+    const std::vector<std::pair<const char*, std::string>> configs = {
+        {"fine", "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=8\nRolePath2=two\n"},
+        {"no count", "[RoleInfo]\nRoleID1=7\nRolePath1=one\n"},
+        {"zero id", "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=0\nRolePath2=two\n"},
+        {"bad path", "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=8\nRolePath2=gone\n"},
+        {"bad role text",
+         "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=8\nRolePath2=three\n"},
+    };
+    for (const auto& [what, ini] : configs) {
+        Folder f;
+        for (const char* role : {"one", "two", "three"}) {
+            fs::create_directories(f.audio + "/" + role);
+            for (int k = 0; k < 6; ++k)
+                fs::copy_file(f.audio + "/p" + std::to_string(k) + ".wav",
+                              f.audio + "/" + role + "/p" + std::to_string(k) + ".wav");
+            fs::copy_file(f.audio + "/WaveList.txt", f.audio + "/" + role + "/WaveList.txt");
+            fs::copy_file(f.audio + "/TextList.txt", f.audio + "/" + role + "/TextList.txt");
+        }
+        WriteFile(f.audio + "/three/TextList.txt", std::string(600, 'a') + "\n");
+        WriteFile(f.audio + "/Config.ini", ini);
+        CliResult c = RunCli({"check", "--type", "role", "--audio", f.audio, "--irf", f.package,
+                              "--json"});
+        const nlohmann::json report = nlohmann::json::parse(c.out);
+        CliResult b = RunCli({"build", "--type", "role", "--audio", f.audio, "--irf", f.package,
+                              "--code", "Code1"});
+        if (b.exit == 0) {
+            EXPECT_TRUE(report["errors"].empty()) << what << ": " << report.dump();
+            continue;
+        }
+        ASSERT_FALSE(report["errors"].empty()) << what << ": " << b.err;
+        const std::string message = report["errors"][0]["message"];
+        if (message.empty()) {
+            EXPECT_EQ(Message(b.err).rfind("Build failed: ", 0), 0u) << what;
+        } else {
+            EXPECT_EQ(message, Message(b.err)) << what;
+        }
+    }
+}
