@@ -3,6 +3,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -21,16 +23,23 @@ void Fail(const std::string& message);
 void Fail(const Failure& failure);
 
 // A progress bar on standard error (the caller draws it only on a terminal).
+// Beside the bar: the stage, k of n and an estimate of the time left.
 class TerminalProgress : public ProgressSink {
   public:
     int GetPos() const override { return pos_; }
     void SetPos(int pos) override;
+    void SetStage(const char* stage, uint64_t done, uint64_t total) override;
     // Ends the bar's line if one was drawn.
     void End();
 
   private:
+    void Draw();
+
     int pos_ = 0;
     bool drawn_ = false;
+    std::string stage_;
+    uint64_t done_ = 0, total_ = 0;
+    std::chrono::steady_clock::time_point stageStart_, lastDraw_;
 };
 
 // A command: its subcommand of the tool, and what runs it once it has been

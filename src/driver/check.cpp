@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -63,8 +64,10 @@ class DryRunner {
         } else {
             int32_t rate = 0;
             if (packageOk_ && !ReadRate(run_.buildType, rate)) packageOk_ = false;
-            CheckFolder(audio_, "", rate);
-            CheckWritable(audio_, "打开文件TextLst.txt失败！");
+            // The build writes the index file after filing the texts and
+            // before it reads the recordings.
+            CheckFolder(audio_, "", rate,
+                        [this] { CheckWritable(audio_, "打开文件TextLst.txt失败！"); });
             CoderWarning(rate);
         }
         SetCurrentDir(audio_);
@@ -169,7 +172,8 @@ class DryRunner {
     }
 
     // Lists, texts and recordings of one folder (the current directory).
-    void CheckFolder(const std::string& folder, const std::string& prefix, int32_t rate) {
+    void CheckFolder(const std::string& folder, const std::string& prefix, int32_t rate,
+                     const std::function<void()>& beforeRecordings = {}) {
         for (const char* name : {"TextList.txt", "WaveList.txt"}) {
             std::string why;
             const std::string enc = GuessListEncoding(name, why);
@@ -208,6 +212,7 @@ class DryRunner {
             segments[i] = t.segmentCount;
         }
 
+        if (beforeRecordings) beforeRecordings();
         // Recordings, in the index order in which the build reads them.
         std::vector<size_t> order(list.size());
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;

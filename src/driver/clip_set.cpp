@@ -104,6 +104,7 @@ int CClipSet::WriteClipContainer(float levelTarget, File* out,
             err = WriteFailed(out);
             return 0;
         }
+        if (progress != nullptr) progress->SetStage("writing clips", i + 1, n);
     }
     if (!writer.Finish()) {
         err = WriteFailed(out);

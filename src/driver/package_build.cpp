@@ -174,6 +174,7 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
     {
         File clip;
         clip.Open(InAudio(uncodedClipFile_), "wb");
+        clipSet.progress = progress_ != nullptr ? progress_ : &ownProgress_;
         if (!clip.IsOpen())
             ExplainSystem("write", InAudio(uncodedClipFile_), "the clip file cannot be created");
         if (!clipSet.WriteClipContainer(FindBuildType(buildType)->levelTarget, &clip, indexTexts,
@@ -225,6 +226,8 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
         return false;
     };
 
+    ProgressSink* sink = progress_ != nullptr ? progress_ : &ownProgress_;
+    sink->SetStage("replacing", 0, 2);
     created_.push_back(temp1);
     errno = 0;
     if (!CopyFileReplace(packagePath_, temp1))
@@ -244,6 +247,7 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
         }
     }
     SetBuildProgress(90);
+    sink->SetStage("replacing", 1, 2);
 
     // The second replacement writes the new package straight into the
     // temporary file that then replaces the final name, so that name holds
@@ -266,6 +270,7 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
     errno = 0;
     if (!out.Out().SeekEnd() || !out.Out().WriteZeros(kTrailerZeros) || !out.Commit())
         return copyFailed(finalPath_, "the new package cannot be written here");
+    sink->SetStage("replacing", 2, 2);
     SetBuildProgress(100);
     DeleteWorkFiles();
     return true;

@@ -132,6 +132,7 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& 
     const bool indexFits = files.index.AddBlock();
 
     const uint64_t innerOffset = files.clip.frame.NextOffset();
+    clipSet.progress = progress_ != nullptr ? progress_ : &ownProgress_;
     if (!clipSet.WriteClipContainer(FindBuildType(BUILD_ROLE)->levelTarget, &files.clip.file,
                                     indexTexts, err)) {
         if (!clipSet.problem.reason.empty()) account_ = clipSet.problem;

@@ -455,11 +455,11 @@ TEST(Check, AgreesWithRoleBuild) {
         }
         WriteFile(f.audio + "/three/TextList.txt", std::string(600, 'a') + "\n");
         WriteFile(f.audio + "/Config.ini", ini);
-        CliResult c = RunCli({"check", "--type", "role", "--audio", f.audio, "--irf", f.package,
-                              "--json"});
+        CliResult c =
+            RunCli({"check", "--type", "role", "--audio", f.audio, "--irf", f.package, "--json"});
         const nlohmann::json report = nlohmann::json::parse(c.out);
-        CliResult b = RunCli({"build", "--type", "role", "--audio", f.audio, "--irf", f.package,
-                              "--code", "Code1"});
+        CliResult b = RunCli(
+            {"build", "--type", "role", "--audio", f.audio, "--irf", f.package, "--code", "Code1"});
         if (b.exit == 0) {
             EXPECT_TRUE(report["errors"].empty()) << what << ": " << report.dump();
             continue;
