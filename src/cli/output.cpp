@@ -16,6 +16,8 @@ void Fail(const Failure& failure) {
 
 void TerminalProgress::SetPos(int pos) {
     pos_ = pos;
+    // A finished stage is not shown beside the next position.
+    if (total_ > 0 && done_ >= total_) stage_.clear();
     Draw();
 }
 
