@@ -92,6 +92,8 @@ class DialogView {
     virtual void SetProgressRange(int low, int high) = 0;
     // May be called from the thread that runs a build.
     virtual void SetProgressPos(int pos) = 0;
+    // The status line under the bar: what the build is doing ("" clears it).
+    virtual void SetStatusText(const std::string& text) { (void)text; }
     virtual int GetProgressPos() = 0;
 
     // A message box with an empty caption and one OK button; returns when
@@ -176,9 +178,13 @@ class CQuillmarkDlg {
         explicit Progress(CQuillmarkDlg& dlg) : dlg_(dlg) {}
         int GetPos() const override;
         void SetPos(int pos) override;
+        void SetStage(const char* stage, uint64_t done, uint64_t total) override;
+        // Clears the status line after a build.
+        void Reset();
 
       private:
         CQuillmarkDlg& dlg_;
+        StageText stage_;
     };
 
     DialogView* view_ = nullptr;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -37,9 +36,7 @@ class TerminalProgress : public ProgressSink {
 
     int pos_ = 0;
     bool drawn_ = false;
-    std::string stage_;
-    uint64_t done_ = 0, total_ = 0;
-    std::chrono::steady_clock::time_point stageStart_, lastDraw_;
+    StageText stage_;
 };
 
 // A command: its subcommand of the tool, and what runs it once it has been

@@ -39,6 +39,7 @@ class FakeView : public qm::DialogView {
     std::map<int, std::vector<Item>> lists;
     std::map<int, int> selection;
     int progress = 0, low = -1, high = -1;
+    std::vector<std::string> statuses;
     std::vector<Shown> shown;
     std::deque<qm::FolderChoice> folders;
     std::deque<std::optional<std::string>> files;
@@ -68,6 +69,7 @@ class FakeView : public qm::DialogView {
     void SetListSelection(int id, int index) override { selection[id] = index; }
     void SetProgressRange(int l, int h) override { low = l, high = h; }
     void SetProgressPos(int pos) override { progress = pos; }
+    void SetStatusText(const std::string& t) override { statuses.push_back(t); }
     int GetProgressPos() override { return progress; }
     void ShowMessage(const std::string& t) override {
         shown.push_back({t, text[qm::IDC_START], enabled[qm::IDC_START], progress});
@@ -118,6 +120,8 @@ struct FakeBuild {
                 buildType = r.buildType, codeType = r.codeType, audio = r.audioFolder;
                 package = r.packagePath;
                 cwd = qm::GetCurrentDir();
+                progress->SetStage("writing clips", 1, 2);
+                progress->SetStage("writing clips", 2, 2);
                 for (int pos : positions) progress->SetPos(pos);
                 failure.message = err;
                 failure.detail = detail;
@@ -341,6 +345,12 @@ TEST(Dialog, BuildOutcomes) {
     EXPECT_EQ(h.view.progress, 100);
     EXPECT_EQ(h.view.text[qm::IDC_START], "Start");
     EXPECT_TRUE(h.view.enabled[qm::IDC_START]);
+    // The status line follows the stages and is cleared when the build ends.
+    ASSERT_GE(h.view.statuses.size(), 3u);
+    EXPECT_EQ(h.view.statuses[0], "writing clips 1 of 2");
+    EXPECT_EQ(h.view.statuses[1], "writing clips 2 of 2");
+    EXPECT_EQ(h.view.statuses[2], "");
+    EXPECT_EQ(h.view.statuses.back(), "");
 
     // The audio folder is read again at each Start. A failure without a
     // message shows an empty box over the position reached, then clears the
