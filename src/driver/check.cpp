@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -86,7 +87,9 @@ class DryRunner {
                          "give the package (.irf) that the new one is made from"));
             return;
         }
-        if (IsWorkFileName(PathFindFileName(package_)) && ParentPath(package_) == audio_) {
+        std::error_code ec;
+        if (IsWorkFileName(PathFindFileName(package_)) &&
+            std::filesystem::equivalent(ParentPath(package_), audio_, ec) && !ec) {
             Error(Simple("IRF file path name is incorrect, please re-set it!", "package", package_,
                          "the build writes a work file of that name into the audio folder",
                          "rename the package or move it out of the audio folder"));

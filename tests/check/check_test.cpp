@@ -174,6 +174,13 @@ std::vector<Spoil> Spoils() {
          [](Folder& f) { fs::remove(f.audio + "/TextList.txt"); },
          "TextList.txt is empty！",
          {"there is no such file"}},
+        {"package named like a work file",
+         [](Folder& f) {
+             fs::rename(f.package, f.audio + "/IrfTemp1.dat");
+             f.package = f.audio + "/IrfTemp1.dat";
+         },
+         "IRF file path name is incorrect, please re-set it!",
+         {"IrfTemp1.dat", "work file"}},
         {"bad package",
          [](Folder& f) { WriteFile(f.package, "not a package"); },
          "Incorrect IRF file format",
