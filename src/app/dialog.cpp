@@ -107,7 +107,20 @@ void CQuillmarkDlg::SetBuildProgress(int pos) { view_->SetProgressPos(pos); }
 
 int CQuillmarkDlg::Progress::GetPos() const { return dlg_.view_->GetProgressPos(); }
 
-void CQuillmarkDlg::Progress::SetPos(int pos) { dlg_.SetBuildProgress(pos); }
+void CQuillmarkDlg::Progress::SetPos(int pos) {
+    stage_.EndFinished();
+    dlg_.view_->SetStatusText(stage_.Text());
+    dlg_.SetBuildProgress(pos);
+}
+
+void CQuillmarkDlg::Progress::SetStage(const char* stage, uint64_t done, uint64_t total) {
+    if (stage_.Update(stage, done, total)) dlg_.view_->SetStatusText(stage_.Text());
+}
+
+void CQuillmarkDlg::Progress::Reset() {
+    stage_ = StageText();
+    dlg_.view_->SetStatusText("");
+}
 
 bool CQuillmarkDlg::OnInitDialog() {
     const int buildTypes = static_cast<int>(BuildTypes().size());
@@ -195,13 +208,18 @@ bool CQuillmarkDlg::StartBuild() {
     request.baseDir = startDir_;
     CheckedRequest checked;
     if (std::optional<Failure> refused = CheckRequest(request, checked)) {
-        view_->ShowMessage(refused->message);
+        view_->ShowDetailedMessage(refused->message, refused->detail);
         return false;
     }
 
     Failure failure;
     const bool ok = view_->RunBuild([&] { return runner_(checked, &progress_, failure); });
-    view_->ShowMessage(ok ? SuccessMessage(checked) : failure.message);
+    progress_.Reset();
+    if (ok) {
+        view_->ShowMessage(SuccessMessage(checked));
+    } else {
+        view_->ShowDetailedMessage(failure.message, failure.detail);
+    }
     return !ok;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/package_build.h"
 #include "driver/request.h"
@@ -91,11 +92,20 @@ class DialogView {
     virtual void SetProgressRange(int low, int high) = 0;
     // May be called from the thread that runs a build.
     virtual void SetProgressPos(int pos) = 0;
+    // The status line under the bar: what the build is doing ("" clears it).
+    virtual void SetStatusText(const std::string& text) { (void)text; }
     virtual int GetProgressPos() = 0;
 
     // A message box with an empty caption and one OK button; returns when
     // the user has closed it.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A message box with detail lines behind it (the box's detailed text);
+    // without detail it is ShowMessage.
+    virtual void ShowDetailedMessage(const std::string& text,
+                                     const std::vector<std::string>& detail) {
+        (void)detail;
+        ShowMessage(text);
+    }
     virtual FolderChoice BrowseForFolder(const std::string& title) = 0;
     // The open-file dialog for an existing file; nullopt when cancelled.
     virtual std::optional<std::string> GetOpenFileName(const std::string& title,
@@ -168,9 +178,13 @@ class CQuillmarkDlg {
         explicit Progress(CQuillmarkDlg& dlg) : dlg_(dlg) {}
         int GetPos() const override;
         void SetPos(int pos) override;
+        void SetStage(const char* stage, uint64_t done, uint64_t total) override;
+        // Clears the status line after a build.
+        void Reset();
 
       private:
         CQuillmarkDlg& dlg_;
+        StageText stage_;
     };
 
     DialogView* view_ = nullptr;

@@ -140,6 +140,10 @@ void CQtDialogWindow::CreateControls() {
         w->setGeometry(r);
         if (t.id != 0) controls_[t.id] = w;
     }
+    // Under the bar, in the dialog's bottom margin: what the build is doing
+    // (empty while no build runs).
+    status_ = new QLabel(this);
+    status_->setGeometry(MapDialogRect(74, 122, 161, 8));
     // The rate list only shows the package's rate.
     Control(IDC_SAMPLE_RATE)->setEnabled(false);
 }
@@ -229,8 +233,28 @@ void CQtDialogWindow::SetProgressPos(int pos) {
 
 int CQtDialogWindow::GetProgressPos() { return progressPos_; }
 
-void CQtDialogWindow::ShowMessage(const std::string& text) {
+void CQtDialogWindow::SetStatusText(const std::string& text) {
+    QLabel* label = status_;
+    const QString t = ToQt(text);
+    if (QThread::currentThread() == thread()) {
+        label->setText(t);
+    } else {
+        QMetaObject::invokeMethod(
+            label, [label, t] { label->setText(t); }, Qt::QueuedConnection);
+    }
+}
+
+void CQtDialogWindow::ShowMessage(const std::string& text) { ShowDetailedMessage(text, {}); }
+
+void CQtDialogWindow::ShowDetailedMessage(const std::string& text,
+                                          const std::vector<std::string>& detail) {
     QMessageBox box(QMessageBox::NoIcon, QString(), ToQt(text), QMessageBox::Ok, this);
+    if (!detail.empty()) {
+        std::string lines;
+        for (const std::string& line : detail) lines += line + "\n";
+        lines.pop_back();
+        box.setDetailedText(ToQt(lines));
+    }
     box.exec();
 }
 

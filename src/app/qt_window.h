@@ -13,6 +13,7 @@
 class QComboBox;
 class QPixmap;
 class QProgressBar;
+class QLabel;
 
 namespace qm {
 
@@ -44,8 +45,11 @@ class CQtDialogWindow : public QDialog, public DialogView {
     void SetListSelection(int id, int index) override;
     void SetProgressRange(int low, int high) override;
     void SetProgressPos(int pos) override;
+    void SetStatusText(const std::string& text) override;
     int GetProgressPos() override;
     void ShowMessage(const std::string& text) override;
+    void ShowDetailedMessage(const std::string& text,
+                             const std::vector<std::string>& detail) override;
     FolderChoice BrowseForFolder(const std::string& title) override;
     std::optional<std::string> GetOpenFileName(const std::string& title,
                                                const std::string& filterName,
@@ -65,6 +69,7 @@ class CQtDialogWindow : public QDialog, public DialogView {
     CQuillmarkDlg& dlg_;
     std::map<int, QWidget*> controls_;
     QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
     int baseX_ = 6;   // average character width
     int baseY_ = 13;  // character height
     std::atomic<int> progressPos_{0};

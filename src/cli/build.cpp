@@ -6,6 +6,7 @@
 
 #include "cli/output.h"
 #include "driver/build_types.h"
+#include "driver/check.h"
 #include "driver/request.h"
 #include "platform/interrupt.h"
 
@@ -39,11 +40,30 @@ int RunBuild(const BuildArgs& a) {
         return kExitFailed;
     }
 
+    // The warnings of the dry run; its errors are the build's own to report.
+    DryRun dry;
+    dry.buildType = checked.buildType;
+    dry.codeType = checked.codeType;
+    dry.audioFolder = checked.audioFolder;
+    dry.packagePath = checked.packagePath;
+    const std::vector<Problem> warnings = RunDryRun(dry).warnings;
+    auto warn = [&warnings] {
+        for (const Problem& p : warnings) {
+            std::string where = p.file.empty() ? p.path : p.file;
+            if (p.line > 0) where += ":" + std::to_string(p.line);
+            std::fprintf(stderr, "warning: %s: %s\n", where.c_str(), p.reason.c_str());
+            if (!p.hint.empty()) std::fprintf(stderr, "  fix: %s\n", p.hint.c_str());
+        }
+    };
+
     TerminalProgress bar;
     Failure failure;
     const bool ok = RunCheckedRequest(checked, ::isatty(STDERR_FILENO) ? &bar : nullptr, failure);
     bar.End();
-    if (ok) std::printf("%s\n", SuccessMessage(checked).c_str());
+    if (ok) {
+        warn();
+        std::printf("%s\n", SuccessMessage(checked).c_str());
+    }
     EndInterruptHandling();
     if (Interrupted()) return InterruptExit();
     if (ok) return kExitOk;
@@ -51,9 +71,12 @@ int RunBuild(const BuildArgs& a) {
         // The dialog would show an empty box; say at least what failed.
         Fail("Build failed: " +
              (failure.detail.empty() ? std::string("no message") : failure.detail.front()));
+        for (size_t i = 1; i < failure.detail.size(); ++i)
+            std::fprintf(stderr, "  %s\n", failure.detail[i].c_str());
     } else {
         Fail(failure);
     }
+    warn();
     return kExitFailed;
 }
 

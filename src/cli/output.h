@@ -33,16 +33,21 @@ bool WriteOutputFile(const std::string& path, const void* data, size_t size, std
 int InterruptExit();
 
 // A progress bar on standard error (the caller draws it only on a terminal).
+// Beside the bar: the stage, k of n and an estimate of the time left.
 class TerminalProgress : public ProgressSink {
   public:
     int GetPos() const override { return pos_; }
     void SetPos(int pos) override;
+    void SetStage(const char* stage, uint64_t done, uint64_t total) override;
     // Ends the bar's line if one was drawn.
     void End();
 
   private:
+    void Draw();
+
     int pos_ = 0;
     bool drawn_ = false;
+    StageText stage_;
 };
 
 // A command: its subcommand of the tool, and what runs it once it has been
@@ -61,6 +66,7 @@ Command AddDecodeCommand(CLI::App& tool);
 Command AddConformCommand(CLI::App& tool);
 Command AddExtractCommand(CLI::App& tool);
 Command AddDiffCommand(CLI::App& tool);
+Command AddCheckCommand(CLI::App& tool);
 
 // The words of the build types for --type.
 std::vector<std::string> BuildTypeOptions();

@@ -27,6 +27,7 @@ int CClipSet::OpenPackage(int buildType, const std::string& path, std::string& e
 
 void CClipSet::Clear() {
     sampleRate = 0;
+    problem = Problem();
     entries.clear();
 }
 
@@ -87,12 +88,26 @@ int CClipSet::WriteClipContainer(float levelTarget, File* out,
         // An interrupt stops the build between two clips.
         if (Interrupted()) return 0;
         const PromptEntry& entry = entries[static_cast<size_t>(j)];
-        if (!PrepareClip(entry, sampleRate, levelTarget, samples, err)) return 0;
+        if (!PrepareClip(entry, sampleRate, levelTarget, samples, err)) {
+            problem = Problem();
+            problem.word = "recording";
+            problem.file = "WaveList.txt";
+            problem.line = entry.line;
+            problem.path = entry.path;
+            problem.reason =
+                Format("the recording \"%s\" (%d Hz) cannot be read or converted to %d Hz",
+                       Cp936ToUtf8(entry.listedName).c_str(), entry.sampleRate, sampleRate);
+            problem.hint =
+                "save it as 16-bit mono PCM WAV at 8000 Hz or more, or run "
+                "`quillmark-cli conform`";
+            return 0;
+        }
         // Also refused when the container would outgrow its 32-bit offsets.
         if (!writer.AddSamples(samples.data(), static_cast<uint32_t>(samples.size()))) {
             err = WriteFailed(out);
             return 0;
         }
+        if (progress != nullptr) progress->SetStage("writing clips", i + 1, n);
     }
     if (!writer.Finish()) {
         err = WriteFailed(out);

@@ -8,6 +8,7 @@
 
 #include "input/lists.h"
 #include "platform/file.h"
+#include "platform/progress.h"
 #include "resfile/textindex.h"
 
 namespace qm {
@@ -26,6 +27,10 @@ class CClipSet {
 
     int32_t sampleRate = 0;
     std::vector<PromptEntry> entries;
+    // The account of a recording that WriteClipContainer could not prepare.
+    Problem problem;
+    // Told "writing clips", k of n, as each record is written (may be null).
+    ProgressSink* progress = nullptr;
 };
 
 }  // namespace qm

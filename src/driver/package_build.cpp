@@ -1,5 +1,7 @@
 #include "driver/package_build.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -30,6 +32,42 @@ std::string WriteFailed(const std::string& name) {
 
 }  // namespace
 
+Problem PackageProblem(const std::string& err, const std::string& packagePath) {
+    Problem p;
+    p.message = err;
+    p.word = "package";
+    p.file = PathFindFileName(packagePath);
+    p.path = packagePath;
+    if (err == "IRF file dose't contains the resource") {
+        p.reason = "the package holds no clip resource of this build type";
+        p.hint =
+            "choose the package of the engine that these prompts belong to, or another "
+            "build type";
+    } else if (err == "Incorrect sampling rate") {
+        p.reason = "the rate byte of its clip resource is not 8, 11, 16 or 22 (kHz)";
+        p.hint = "`quillmark-cli inspect` shows the package's resources";
+    } else {
+        p.reason = "the file cannot be read as a resource package";
+        p.hint = "`quillmark-cli inspect` shows what is wrong with it";
+    }
+    return p;
+}
+
+void CPackageBuild::ExplainPackage(const std::string& err) {
+    account_ = PackageProblem(err, packagePath_);
+    account_.message.clear();
+}
+
+void CPackageBuild::ExplainSystem(const char* word, const std::string& path,
+                                  const std::string& what) {
+    const int e = errno;
+    account_ = Problem();
+    account_.word = word;
+    account_.path = path;
+    account_.reason = what + (e != 0 ? std::string(": ") + std::strerror(e) : std::string());
+    account_.hint = "check that the folder exists and that you may write into it";
+}
+
 void CPackageBuild::SetBuildProgress(int pos) {
     (progress_ != nullptr ? progress_ : &ownProgress_)->SetPos(pos);
 }
@@ -46,6 +84,7 @@ void CPackageBuild::DeleteWorkFiles() {
 bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
                         const std::string& packagePath, int codeType, std::string& err) {
     note_.clear();
+    account_ = Problem();
     finalPath_.clear();
     created_.clear();
     audioFolder_ = audioFolder;
@@ -69,6 +108,10 @@ bool CPackageBuild::Run(int buildType, const std::string& audioFolder,
         if (IsWorkFileName(PathFindFileName(*path)) &&
             SameFolder(ParentPath(*path), audioFolder_)) {
             err = "IRF file path name is incorrect, please re-set it!";
+            account_.word = "package";
+            account_.path = *path;
+            account_.reason = "the build writes a work file of that name into the audio folder";
+            account_.hint = "rename the package or move it out of the audio folder";
             finalPath_.clear();
             return false;
         }
@@ -120,7 +163,18 @@ void CPackageBuild::NoteIrregular(const std::vector<std::string>& inputs) {
 bool CPackageBuild::FileTexts(std::string& err) {
     for (size_t i = 0; i < promptList.size(); ++i) {
         currentPrompt_ = static_cast<int32_t>(i + 1);
-        if (!textIndex.AddText(promptList[i].text, currentPrompt_, err)) return false;
+        Problem why;
+        if (!textIndex.AddText(promptList[i].text, currentPrompt_, err, &why)) {
+            account_ = std::move(why);
+            account_.file = "TextList.txt";
+            account_.line = promptList[i].line;
+            account_.path = JoinPath(GetCurrentDir(), "TextList.txt");
+            account_.more.push_back("text: \"" + Cp936ToUtf8(promptList[i].text) + "\"");
+            if (err.empty())
+                note_ = "TextList.txt line " + std::to_string(promptList[i].line) + ": " +
+                        account_.reason;
+            return false;
+        }
         clipSet.entries.push_back(promptList[i]);
     }
     SetBuildProgress(30);
@@ -130,13 +184,14 @@ bool CPackageBuild::FileTexts(std::string& err) {
 bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
     if (!clipSet.OpenPackage(buildType, packagePath_, err)) {
         NoteIrregular({packagePath_});
+        ExplainPackage(err);
         return false;
     }
     uncodedClipFile_ = MakeClipFileName(buildType, CODE_NONE, clipSet.sampleRate);
     codedClipFile_ = MakeClipFileName(buildType, codeType, clipSet.sampleRate);
     SetBuildProgress(10);
 
-    if (!LoadPromptLists(promptList, clipSet.sampleRate, audioFolder_, err)) {
+    if (!LoadPromptLists(promptList, clipSet.sampleRate, audioFolder_, err, &account_)) {
         NoteIrregular({InAudio("TextList.txt"), InAudio("WaveList.txt")});
         return false;
     }
@@ -148,7 +203,8 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
 
     {
         File idx;
-        CreateWorkFile(idx, InAudio(indexFile_), "wb");
+        if (!CreateWorkFile(idx, InAudio(indexFile_), "wb"))
+            ExplainSystem("write", InAudio(indexFile_), "the index file cannot be created");
         bool written = textIndex.WriteBlock(idx.IsOpen() ? &idx : nullptr, indexTexts, err);
         if (idx.IsOpen() && !idx.Close() && written) {
             err = WriteFailed(indexFile_);
@@ -161,9 +217,14 @@ bool CPackageBuild::RunSingle(int buildType, int codeType, std::string& err) {
         File clip;
         partial_ = {InAudio(uncodedClipFile_)};
         CreateWorkFile(clip, InAudio(uncodedClipFile_), "wb");
+        clipSet.progress = progress_ != nullptr ? progress_ : &ownProgress_;
+        if (!clip.IsOpen())
+            ExplainSystem("write", InAudio(uncodedClipFile_), "the clip file cannot be created");
         if (!clipSet.WriteClipContainer(FindBuildType(buildType)->levelTarget, &clip, indexTexts,
-                                        err))
+                                        err)) {
+            if (!clipSet.problem.reason.empty()) account_ = clipSet.problem;
             return false;
+        }
         if (!clip.Close()) {
             err = WriteFailed(uncodedClipFile_);
             return false;
@@ -193,6 +254,9 @@ bool CPackageBuild::Code(int codeType, const std::string& input, const std::stri
         ClaimFileName(output) ? type->frontEnd(input, output, sink, jobs_) : kCoderOutputFailed;
     if (r != 0) {
         err = Format("%s occured when executing codeing", CoderResultText(r));
+        account_.word = "coder";
+        account_.path = input;
+        account_.reason = Format("coding with %s failed (result %d)", type->name, r);
         return false;
     }
     return true;
@@ -202,7 +266,8 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
     const BuildTypeInfo& type = *FindBuildType(buildType);
     const std::string temp1 = InAudio(kPackageCopy1);
     const std::string temp2 = InAudio(kPackageCopy2);
-    auto copyFailed = [&]() {
+    auto copyFailed = [&](const std::string& path, const char* what) {
+        ExplainSystem("copy", path, what);
         err = "Copy temp file failed！";
         DeleteWorkFiles();
         return false;
@@ -210,8 +275,12 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
 
     // The package copies are the build's own files: a link at their names
     // is removed, never written through.
+    ProgressSink* sink = progress_ != nullptr ? progress_ : &ownProgress_;
+    sink->SetStage("replacing", 0, 2);
     created_.push_back(temp1);
-    if (!ClaimFileName(temp1) || !CopyFileReplace(packagePath_, temp1)) return copyFailed();
+    errno = 0;
+    if (!ClaimFileName(temp1) || !CopyFileReplace(packagePath_, temp1))
+        return copyFailed(temp1, "the package cannot be copied to this work file");
 
     int32_t result = 0;
     created_.push_back(temp2);
@@ -224,29 +293,39 @@ bool CPackageBuild::Finish(int buildType, std::string& err) {
         if (update.failed) {
             note_ = Format("the index resource could not be replaced in the package (code 0x%04X)",
                            static_cast<unsigned>(result));
+            account_.word = "replace";
+            account_.path = temp1;
+            account_.reason = note_;
             return false;
         }
     }
     SetBuildProgress(90);
+    sink->SetStage("replacing", 1, 2);
 
     // The second replacement writes the new package straight into the
     // temporary file that then replaces the final name, so that name holds
     // either the old file or the whole new package.
     SafeReplace out(finalPath_);
-    if (!out.Open()) return copyFailed();
+    errno = 0;
+    if (!out.Open()) return copyFailed(finalPath_, "the new package cannot be created here");
     {
         CUpdateResource update(temp2, InAudio(codedClipFile_), *type.clipId, out.TempPath(),
                                &result);
         if (update.failed) {
             note_ = Format("the clip resource could not be replaced in the package (code 0x%04X)",
                            static_cast<unsigned>(result));
+            account_.word = "replace";
+            account_.path = temp2;
+            account_.reason = note_;
             return false;
         }
     }
     // An interrupt that came meanwhile keeps the old file at the final name.
     if (Interrupted()) return false;
+    errno = 0;
     if (!out.Out().SeekEnd() || !out.Out().WriteZeros(kTrailerZeros) || !out.Commit())
-        return copyFailed();
+        return copyFailed(finalPath_, "the new package cannot be written here");
+    sink->SetStage("replacing", 2, 2);
     SetBuildProgress(100);
     DeleteWorkFiles();
     return true;

@@ -16,6 +16,10 @@
 
 namespace qm {
 
+// The account of a package that the build cannot read (err: the package
+// reader's message, which becomes the problem's message).
+Problem PackageProblem(const std::string& err, const std::string& packagePath);
+
 class CPackageBuild {
   public:
     // The progress bar the build moves (0..100); without one the positions
@@ -37,6 +41,9 @@ class CPackageBuild {
     const std::string& OutputPath() const { return finalPath_; }
     // A one-line account of a failure that left the error text empty.
     const std::string& FailureNote() const { return note_; }
+    // The whole account of the last failure: where, why and how to fix it
+    // (its message is left empty; the error text is the message).
+    const Problem& FailureAccount() const { return account_; }
     // The 1-based number of the prompt entry being filed (in a role build,
     // within its role).
     int32_t CurrentPrompt() const { return currentPrompt_; }
@@ -64,13 +71,17 @@ class CPackageBuild {
     // Removes the package copies this build created (never other files).
     void DeleteWorkFiles();
     std::string InAudio(const std::string& name) const;
+    // Accounts of failures for FailureAccount().
+    void ExplainPackage(const std::string& err);
+    void ExplainSystem(const char* word, const std::string& path, const std::string& what);
 
     // The role build (role_build.cpp): the role index file, the role clip
     // file and, when coding, the coded role clip file, one block per role.
     struct RoleFiles;
     bool RunRoles(int codeType, std::string& err);
     bool OpenRoleFiles(RoleFiles& files, int codeType, std::string& err);
-    bool BuildRole(const RoleEntry& role, RoleFiles& files, int codeType, std::string& err);
+    bool BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& files, int codeType,
+                   std::string& err);
     bool CodeRole(RoleFiles& files, uint64_t offset, uint64_t length, int codeType,
                   std::string& err);
     bool CloseRoleFiles(RoleFiles& files, std::string& err);
@@ -96,6 +107,7 @@ class CPackageBuild {
     std::string codedClipFile_;
     std::string finalPath_;
     std::string note_;
+    Problem account_;
     std::vector<std::string> created_;  // package copies to remove
     std::vector<std::string> partial_;  // work files being written
     FolderLocks locks_;                 // the audio folder and role folders

@@ -1,5 +1,7 @@
 #include "driver/request.h"
 
+#include <algorithm>
+
 #include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -8,8 +10,12 @@ namespace qm {
 
 namespace {
 
-Failure Refusal(const char* message, const char* reason, const std::string& path) {
-    return Failure{message, {}, reason, path};
+Failure Refusal(const char* message, const char* reason, const std::string& path,
+                const char* why = nullptr) {
+    Failure f{message, {}, reason, path};
+    if (!path.empty()) f.detail.push_back("in " + path);
+    if (why != nullptr) f.detail.push_back(std::string("reason: ") + why);
+    return f;
 }
 
 }  // namespace
@@ -56,15 +62,16 @@ std::optional<Failure> CheckRequest(const BuildRequest& request, CheckedRequest&
     if (package.empty()) return Refusal("Please select an original IRF file！", "no-package", "");
     if (audio.empty()) return Refusal("Please specify audio file path！", "no-audio-folder", "");
     if (!PathIsDirectory(audio))
-        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
-                       audio);
+        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder", audio,
+                       PathFileExists(audio) ? "it is not a folder" : "it does not exist");
     if (!PathFileExists(package) || PathIsDirectory(package))
-        return Refusal("IRF file path name is incorrect, please re-set it!", "package", package);
+        return Refusal("IRF file path name is incorrect, please re-set it!", "package", package,
+                       PathIsDirectory(package) ? "it is a folder" : "it does not exist");
     // The build reads its lists from the current directory: a folder that
     // cannot be entered would have it read another folder's.
     if (!SetCurrentDir(audio))
-        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder",
-                       audio);
+        return Refusal("The audio file path is incorrect, please re-set it!", "audio-folder", audio,
+                       "it cannot be entered");
 
     // Where the package lands is checked before the build rather than found
     // out at its end: the build would fail there with the same message.
@@ -89,8 +96,14 @@ bool RunCheckedRequest(const CheckedRequest& request, ProgressSink* progress, Fa
     if (build.Run(request.buildType, request.audioFolder, request.packagePath, request.codeType,
                   err))
         return true;
-    failure = Failure{err, {}, "build", ""};
-    if (!build.FailureNote().empty()) failure.detail.push_back(build.FailureNote());
+    const Problem& account = build.FailureAccount();
+    failure = Failure{err, {}, account.word.empty() ? "build" : account.word, account.path};
+    for (std::string& line : DetailLines(account)) failure.detail.push_back(std::move(line));
+    // The note of what failed, unless the account already says it.
+    const std::string& note = build.FailureNote();
+    if (!note.empty() && std::find(failure.detail.begin(), failure.detail.end(), note) ==
+                             failure.detail.end())
+        failure.detail.insert(failure.detail.begin(), note);
     return false;
 }
 

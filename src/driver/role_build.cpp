@@ -40,8 +40,9 @@ struct CPackageBuild::RoleFiles {
 bool CPackageBuild::RunRoles(int codeType, std::string& err) {
     RoleFiles files;
     if (!OpenRoleFiles(files, codeType, err)) return false;
-    for (const RoleEntry& role : roleConfig.roles)
-        if (!BuildRole(role, files, codeType, err)) return false;
+    for (size_t n = 0; n < roleConfig.roles.size(); ++n)
+        if (!BuildRole(roleConfig.roles[n], static_cast<int>(n + 1), files, codeType, err))
+            return false;
     if (!CloseRoleFiles(files, err)) return false;
     partial_.clear();
     SetBuildProgress(80);
@@ -49,7 +50,7 @@ bool CPackageBuild::RunRoles(int codeType, std::string& err) {
 }
 
 bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& err) {
-    const bool loaded = LoadRoleConfig(audioFolder_, roleConfig);
+    const bool loaded = LoadRoleConfig(audioFolder_, roleConfig, &account_);
     // Both files are created before the configuration's outcome is looked at.
     partial_ = {InAudio(indexFile_), InAudio(uncodedClipFile_)};
     CreateWorkFile(files.index.file, InAudio(indexFile_), "wb");
@@ -61,10 +62,12 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
         return false;
     }
     if (!files.index.file.IsOpen()) {
+        ExplainSystem("write", InAudio(indexFile_), "the role index file cannot be created");
         err = Format("打开文件%s失败！", indexFile_.c_str());
         return false;
     }
     if (!files.clip.file.IsOpen()) {
+        ExplainSystem("write", InAudio(uncodedClipFile_), "the role clip file cannot be created");
         err = Format("Can not create file %s！", uncodedClipFile_.c_str());
         return false;
     }
@@ -89,7 +92,7 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
     return true;
 }
 
-bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeType,
+bool CPackageBuild::BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& files, int codeType,
                               std::string& err) {
     // The role's folder: backslashes are separators and a relative path is
     // taken from the audio folder. A folder that does not exist would
@@ -98,6 +101,16 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
     if (!folder.empty() && folder[0] != '/') folder = JoinPath(audioFolder_, folder);
     if (role.path.empty() || !PathIsDirectory(folder) || !SetCurrentDir(folder)) {
         err = Format("%s is not a valid path!", Cp936ToUtf8(role.path).c_str());
+        account_.word = "role-path";
+        account_.file = "Config.ini";
+        account_.path = InAudio("Config.ini");
+        account_.reason = role.path.empty()
+                              ? Format("role %d (RoleID %d) has no RolePath", roleNumber, role.id)
+                              : Format("RolePath%d is \"%s\", and %s is not a folder", roleNumber,
+                                       Cp936ToUtf8(role.path).c_str(), folder.c_str());
+        account_.hint =
+            "point RolePath at the role's folder (absolute, or relative to the "
+            "audio folder)";
         return false;
     }
     const std::string roleFolder = GetCurrentDir();
@@ -110,10 +123,11 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
     clipSet.Clear();
     if (!clipSet.OpenPackage(BUILD_ROLE, packagePath_, err)) {
         NoteIrregular({packagePath_});
+        ExplainPackage(err);
         return false;
     }
     SetBuildProgress(10);
-    if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err)) {
+    if (!LoadPromptLists(promptList, clipSet.sampleRate, roleFolder, err, &account_)) {
         NoteIrregular({JoinPath(roleFolder, "TextList.txt"), JoinPath(roleFolder, "WaveList.txt")});
         return false;
     }
@@ -130,9 +144,12 @@ bool CPackageBuild::BuildRole(const RoleEntry& role, RoleFiles& files, int codeT
     const bool indexFits = files.index.AddBlock();
 
     const uint64_t innerOffset = files.clip.frame.NextOffset();
+    clipSet.progress = progress_ != nullptr ? progress_ : &ownProgress_;
     if (!clipSet.WriteClipContainer(FindBuildType(BUILD_ROLE)->levelTarget, &files.clip.file,
-                                    indexTexts, err))
+                                    indexTexts, err)) {
+        if (!clipSet.problem.reason.empty()) account_ = clipSet.problem;
         return false;
+    }
     if (!files.clip.file.Flush()) {
         err = WriteFailed(uncodedClipFile_);
         return false;

@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/problem.h"
+
 namespace qm {
 
 enum AudioKind : int32_t { AUDIO_PCM = 0, AUDIO_WAV = 1 };
 
 // Checks the canonical 44-byte WAV header of the file at path (UTF-8). On
-// success gives the sample rate (the header's full 32-bit value).
-bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleRate);
+// success gives the sample rate (the header's full 32-bit value). On failure
+// why (when given) gets the word, reason and fix of the refusal.
+bool CheckWaveHeader(const std::string& path, std::string& err, int32_t& sampleRate,
+                     Problem* why = nullptr);
 
 // Length of each edge fade, and the cosines of its window angles
 // (float(i) * float(pi)) / 119, i = 0 .. 119, as a generated table

@@ -1,5 +1,7 @@
 #include "input/lists.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -110,39 +112,99 @@ bool ReadListLines(const std::string& name, std::vector<std::string>& lines) {
     return true;
 }
 
-bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
-                     std::string& err) {
+namespace {
+
+// Collects the problems of one list load, up to a limit.
+class ProblemSink {
+  public:
+    ProblemSink(std::vector<Problem>& problems, size_t limit)
+        : problems_(problems), limit_(limit) {}
+    // Records a problem; false once the limit is reached and the load should stop.
+    bool Add(Problem p) {
+        problems_.push_back(std::move(p));
+        return ++added_ < limit_;
+    }
+    bool Full() const { return added_ >= limit_; }
+
+  private:
+    std::vector<Problem>& problems_;
+    size_t limit_;
+    size_t added_ = 0;
+};
+
+Problem ListProblem(std::string message, const char* word, const char* file, size_t line,
+                    const std::string& folder, std::string reason, std::string hint) {
+    Problem p;
+    p.message = std::move(message);
+    p.word = word;
+    p.file = file;
+    p.line = line;
+    p.path = folder.empty() ? std::string(file) : JoinPath(folder, file);
+    p.reason = std::move(reason);
+    p.hint = std::move(hint);
+    return p;
+}
+
+}  // namespace
+
+void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
+                     size_t limit, std::vector<Problem>& problems) {
+    ProblemSink sink(problems, limit == 0 ? 1 : limit);
     ListReader textFile;
     ListReader waveFile;
-    if (!textFile.Open("TextList.txt")) {
-        err = "TextList.txt is empty！";
-        return false;
-    }
-    if (!waveFile.Open("WaveList.txt")) {
-        err = "WaveList.txt is empty！";
-        return false;
+    const bool textOpen = textFile.Open("TextList.txt");
+    int openErrno = errno;
+    const bool waveOpen = textOpen && waveFile.Open("WaveList.txt");
+    if (textOpen) openErrno = errno;
+    if (!textOpen || !waveOpen) {
+        const char* name = !textOpen ? "TextList.txt" : "WaveList.txt";
+        std::string reason = !PathFileExists(name) ? std::string("there is no such file")
+                             : PathIsDirectory(name)
+                                 ? std::string("it is a folder")
+                                 : std::string("it cannot be opened: ") + std::strerror(openErrno);
+        sink.Add(ListProblem(
+            Format("%s is empty！", name), "list-missing", name, 0, folder, std::move(reason),
+            "put TextList.txt and WaveList.txt (one line per prompt) into the folder"));
+        return;
     }
 
-    // Texts: the first failing line decides. No more than kMaxTexts are
-    // kept, so a huge list costs no more memory than the largest valid one.
+    // Texts, one per read; a refused line keeps its place (as an empty
+    // text) so that the lines still pair up by number. No more than
+    // kMaxTexts are kept, so a huge list costs no more memory than the
+    // largest valid one.
     std::vector<std::string> texts;
+    std::vector<bool> textOk;
     std::string read;
     for (size_t line = 1; textFile.Next(read); ++line) {
         std::string text = Trim(read);
+        bool ok = true;
         if (text.size() > kMaxTextBytes) {
-            err = "the text length exceed the maximum limit（512 byte）!";
-            return false;
-        }
-        if (text.empty()) {
-            err = LineMessage("Text.txt is empty，Please check whether its format is correct！",
-                              line);
-            return false;
+            ok = false;
+            if (!sink.Add(ListProblem(
+                    "the text length exceed the maximum limit（512 byte）!", "text-length",
+                    "TextList.txt", line, folder,
+                    Format("the text is %zu bytes long (code page 936), over the limit of 512",
+                           text.size()),
+                    "shorten the text or split it into two prompts")))
+                return;
+        } else if (text.empty()) {
+            ok = false;
+            if (!sink.Add(ListProblem(
+                    LineMessage("Text.txt is empty，Please check whether its format is correct！",
+                                line),
+                    "text-empty", "TextList.txt", line, folder, "the line is empty or blank",
+                    "remove the line from both lists, or give the prompt its text")))
+                return;
         }
         if (texts.size() == kMaxTexts) {
-            err = "the number of texts exceed the maximum limit（65535）!";
-            return false;
+            sink.Add(ListProblem("the number of texts exceed the maximum limit（65535）!",
+                                 "text-count", "TextList.txt", line, folder,
+                                 "the list holds more than 65535 texts",
+                                 "split the prompts over several packages"));
+            return;
         }
-        texts.push_back(std::move(text));
+        texts.push_back(ok ? std::move(text) : std::string());
+        textOk.push_back(ok);
     }
 
     // Wave lines: every line is checked, but only as many are kept as there
@@ -151,41 +213,65 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
     size_t waveCount = 0;
     for (size_t line = 1; waveFile.Next(read); ++line) {
         std::string name = Trim(read);
-        if (name.empty()) {
-            err = LineMessage("WaveList.txt is empty，Please check whether its format is correct！",
-                              line);
-            return false;
-        }
+        if (name.empty() &&
+            !sink.Add(ListProblem(
+                LineMessage("WaveList.txt is empty，Please check whether its format is correct！",
+                            line),
+                "wave-empty", "WaveList.txt", line, folder, "the line is empty or blank",
+                "remove the line from both lists, or name the prompt's recording")))
+            return;
         ++waveCount;
         if (waves.size() < texts.size()) waves.push_back(std::move(name));
     }
 
     if (waveCount == 0) {
-        err = "WaveList.txt is empty or its format is correct！";
-        return false;
+        sink.Add(ListProblem("WaveList.txt is empty or its format is correct！", "wave-none",
+                             "WaveList.txt", 0, folder, "the list holds no lines",
+                             "name one recording per line, in the order of TextList.txt"));
+        return;
     }
     if (texts.empty()) {
-        err = "TextList.txt is empty or its format is correct！";
-        return false;
+        sink.Add(ListProblem("TextList.txt is empty or its format is correct！", "text-none",
+                             "TextList.txt", 0, folder, "the list holds no lines",
+                             "write one prompt text per line, in the order of WaveList.txt"));
+        return;
     }
-    if (texts.size() != waveCount) {
-        err = "Inconsistent on the number of the Text and audio file！";
-        return false;
-    }
+    if (texts.size() != waveCount &&
+        !sink.Add(ListProblem(
+            "Inconsistent on the number of the Text and audio file！", "count-mismatch",
+            "TextList.txt", 0, folder,
+            Format("TextList.txt has %zu lines, WaveList.txt has %zu", texts.size(), waveCount),
+            "give every text its recording on the same line number of WaveList.txt")))
+        return;
 
     list.reserve(list.size() + texts.size());
-    for (size_t i = 0; i < texts.size(); ++i) {
+    for (size_t i = 0; i < waves.size(); ++i) {
+        if (waves[i].empty()) continue;  // refused above
+        const size_t line = i + 1;
         PromptEntry e;
         e.text = std::move(texts[i]);
         e.listedName = std::move(waves[i]);
+        e.line = line;
         // Names are code page 936 and often written on Windows: convert them,
         // and take every backslash character as a folder separator.
         std::string name = Cp936PathToUtf8(e.listedName);
         // An empty folder means the current directory, not the root.
         e.path = folder.empty() ? name : JoinPath(folder, name);
+        const std::string listed = Cp936ToUtf8(e.listedName);
+        auto entryProblem = [&](std::string message, const char* word, std::string reason,
+                                std::string hint) {
+            Problem p = ListProblem(std::move(message), word, "WaveList.txt", line, folder,
+                                    std::move(reason), std::move(hint));
+            p.path = e.path;
+            p.more.push_back("recording: \"" + listed + "\" (" + e.path + ")");
+            return sink.Add(std::move(p));
+        };
         if (!PathFileExists(e.path)) {
-            err = Format("The Audio file %s is not exist！", Cp936ToUtf8(e.listedName).c_str());
-            return false;
+            if (!entryProblem(Format("The Audio file %s is not exist！", listed.c_str()),
+                              "wave-missing", "nothing exists at " + e.path,
+                              "check the name's spelling and folder, or add the recording"))
+                return;
+            continue;
         }
         std::string ext = PathFindExtension(name);
         if (EqualsNoCase(ext, ".pcm")) {
@@ -194,16 +280,55 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
         } else if (EqualsNoCase(ext, ".wav")) {
             e.kind = AUDIO_WAV;
             int32_t rate = 0;
-            if (!CheckWaveHeader(e.path, err, rate)) return false;
+            std::string err;
+            Problem why;
+            if (!CheckWaveHeader(e.path, err, rate, &why)) {
+                if (!entryProblem(std::move(err), why.word.c_str(), why.reason, why.hint)) return;
+                continue;
+            }
             e.sampleRate = rate;
         } else {
-            err = "the tool can only support PCM or WAV file！";
-            return false;
+            if (!entryProblem(
+                    "the tool can only support PCM or WAV file！", "wave-kind",
+                    ext.empty() ? std::string("the name has no extension")
+                                : "the extension is \"" + ext + "\"",
+                    "list a .wav or .pcm recording (`quillmark-cli conform` converts others)"))
+                return;
+            continue;
         }
-        list.push_back(std::move(e));
+        if (textOk[i]) list.push_back(std::move(e));
     }
+    if (sink.Full()) return;
 
-    return !FindDuplicateText(list, err);
+    // Every text that occurs more than once, named at its first line, in
+    // list order; the first is the one a build reports.
+    std::unordered_map<std::string_view, std::vector<size_t>> lines;
+    lines.reserve(list.size());
+    for (const PromptEntry& e : list) lines[e.text].push_back(e.line);
+    for (const PromptEntry& e : list) {
+        const std::vector<size_t>& at = lines[e.text];
+        if (at.size() < 2 || at.front() != e.line) continue;
+        Problem p = ListProblem(Format("There have a repetitive text %s exist in file list",
+                                       Cp936ToUtf8(e.text).c_str()),
+                                "text-duplicate", "TextList.txt", e.line, folder, "", "");
+        std::string others;
+        for (size_t k = 1; k < at.size(); ++k)
+            others += (k > 1 ? ", " : "") + std::to_string(at[k]);
+        p.reason = Format("the text \"%s\" is also on line%s %s", Cp936ToUtf8(e.text).c_str(),
+                          at.size() > 2 ? "s" : "", others.c_str());
+        p.hint = "every prompt text may occur once: remove or reword the repeats";
+        if (!sink.Add(std::move(p))) return;
+    }
+}
+
+bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
+                     std::string& err, Problem* why) {
+    std::vector<Problem> problems;
+    ScanPromptLists(list, packageRate, folder, 1, problems);
+    if (problems.empty()) return true;
+    err = problems.front().message;
+    if (why != nullptr) *why = std::move(problems.front());
+    return false;
 }
 
 bool FindDuplicateText(const std::vector<PromptEntry>& list, std::string& err) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/problem.h"
+
 namespace qm {
 
 struct RoleEntry {
@@ -20,7 +22,9 @@ struct RoleConfig {
 // Reads section "RoleInfo" of audioFolder + "/Config.ini": "Count", then
 // "RoleID"n and "RolePath"n for n = 1..Count. True when at least one role is
 // declared and every declared role has a non-zero identifier. The two
-// configuration errors are written to standard output.
-bool LoadRoleConfig(const std::string& audioFolder, RoleConfig& config);
+// configuration errors are written to standard output; why (when given)
+// gets the account of the failure; announce false keeps standard output quiet.
+bool LoadRoleConfig(const std::string& audioFolder, RoleConfig& config, Problem* why = nullptr,
+                    bool announce = true);
 
 }  // namespace qm

@@ -108,14 +108,21 @@ struct Segments {
 
 }  // namespace
 
-bool SegmentText(const std::string& text, int32_t promptNumber, IndexedText& out,
-                 std::string& err) {
+bool SegmentText(const std::string& text, int32_t promptNumber, IndexedText& out, std::string& err,
+                 Problem* why) {
+    auto explain = [why](const char* word, std::string reason, const char* hint) {
+        if (why == nullptr) return;
+        why->word = word;
+        why->reason = std::move(reason);
+        why->hint = hint;
+    };
     // The text ends at its terminator: a NUL byte, if any, or its end.
     size_t end = text.find('\0');
     if (end == std::string::npos) end = text.size();
     if (end == 0) {
         err = Format("Text.txt is empty，Please check whether its format is correct！第%d行",
                      promptNumber);
+        explain("text-empty", "the text is empty", "give the prompt its text");
         return false;
     }
 
@@ -125,10 +132,21 @@ bool SegmentText(const std::string& text, int32_t promptNumber, IndexedText& out
         ScannedChar c = Classify(text, i, end);
         if (c.cls == 0) {
             err = Format("Illegal half horn characters(Please use only ANSI)!第%d行", promptNumber);
+            explain("text-control",
+                    Format("byte %zu of the text is the control character 0x%02X", i + 1,
+                           static_cast<unsigned char>(text[i])),
+                    "remove the control character (only tab is allowed)");
             return false;
         }
         if (s.count == 0 || c.cls != s.cls[s.count - 1] || c.cls == SEG_SYMBOL) {
-            if (s.count == kMaxSegments) return false;  // a 41st segment
+            if (s.count == kMaxSegments) {  // a 41st segment
+                explain("text-segments",
+                        Format("the text has more than 40 segments (the 41st starts at byte %zu)",
+                               i + 1),
+                        "shorten the text: every symbol or space, and every change between "
+                        "digits, letters and Chinese characters, starts a segment");
+                return false;
+            }
             s.cls[s.count] = c.cls;
             s.len[s.count] = 0;
             ++s.count;
@@ -162,6 +180,10 @@ bool SegmentText(const std::string& text, int32_t promptNumber, IndexedText& out
         if (Cp936ToUtf16(seg).size() > static_cast<size_t>(kMaxSegmentUnits)) {
             err = Format("the segment length exceed the maximum limit（255 characters）!第%d行",
                          promptNumber);
+            explain("text-segment-length",
+                    Format("segment %d is %zu UTF-16 units long, over 255", k + 1,
+                           Cp936ToUtf16(seg).size()),
+                    "break the long run of one kind of character with a space or a symbol");
             return false;
         }
         pos += seg.size();

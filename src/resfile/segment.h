@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/problem.h"
+
 namespace qm {
 
 enum SegmentClass : int32_t {
@@ -28,7 +30,8 @@ struct IndexedText {
 // Segments and normalises one prompt text. promptNumber is the entry's
 // 1-based position (its line in "TextList.txt"), used in messages. False when
 // the text is refused: err holds the message, or is untouched for more than
-// 40 segments.
-bool SegmentText(const std::string& text, int32_t promptNumber, IndexedText& out, std::string& err);
+// 40 segments. why (when given) gets the word, reason and fix of a refusal.
+bool SegmentText(const std::string& text, int32_t promptNumber, IndexedText& out, std::string& err,
+                 Problem* why = nullptr);
 
 }  // namespace qm

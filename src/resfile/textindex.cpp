@@ -16,13 +16,14 @@ constexpr size_t kMaxIndexTexts = 65535;
 
 }  // namespace
 
-bool CTextIndex::AddText(const std::string& text, int32_t promptNumber, std::string& err) {
+bool CTextIndex::AddText(const std::string& text, int32_t promptNumber, std::string& err,
+                         Problem* why) {
     if (TextCount() >= kMaxIndexTexts) {
         err = "the number of texts exceed the maximum limit（65535）!";
         return false;
     }
     IndexedText t;
-    if (!SegmentText(text, promptNumber, t, err)) return false;
+    if (!SegmentText(text, promptNumber, t, err, why)) return false;
     t.entry = promptNumber - 1;
     buckets_[static_cast<size_t>(t.segmentCount - 1)].push_back(std::move(t));
     return true;

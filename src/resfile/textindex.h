@@ -36,7 +36,9 @@ class CTextIndex {
   public:
     // Segments a prompt entry's text and files it at the end of its bucket.
     // promptNumber is the entry's 1-based position in the prompt list.
-    bool AddText(const std::string& text, int32_t promptNumber, std::string& err);
+    // why (when given) gets the account of a refusal.
+    bool AddText(const std::string& text, int32_t promptNumber, std::string& err,
+                 Problem* why = nullptr);
     // Appends one block at the end of out, fills indexTexts in index order and
     // writes "New-TextLst.txt" in the current directory. out == nullptr (or not
     // open) fails with the no-stream message.

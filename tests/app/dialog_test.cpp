@@ -27,6 +27,7 @@ class FakeView : public qm::DialogView {
         std::string startText;
         bool startEnabled;
         int progress;
+        std::vector<std::string> detail = {};
     };
     struct Item {
         std::string text;
@@ -38,6 +39,7 @@ class FakeView : public qm::DialogView {
     std::map<int, std::vector<Item>> lists;
     std::map<int, int> selection;
     int progress = 0, low = -1, high = -1;
+    std::vector<std::string> statuses;
     std::vector<Shown> shown;
     std::deque<qm::FolderChoice> folders;
     std::deque<std::optional<std::string>> files;
@@ -67,9 +69,14 @@ class FakeView : public qm::DialogView {
     void SetListSelection(int id, int index) override { selection[id] = index; }
     void SetProgressRange(int l, int h) override { low = l, high = h; }
     void SetProgressPos(int pos) override { progress = pos; }
+    void SetStatusText(const std::string& t) override { statuses.push_back(t); }
     int GetProgressPos() override { return progress; }
     void ShowMessage(const std::string& t) override {
         shown.push_back({t, text[qm::IDC_START], enabled[qm::IDC_START], progress});
+    }
+    void ShowDetailedMessage(const std::string& t, const std::vector<std::string>& d) override {
+        ShowMessage(t);
+        shown.back().detail = d;
     }
     qm::FolderChoice BrowseForFolder(const std::string& title) override {
         titles.push_back(title);
@@ -104,6 +111,7 @@ struct FakeBuild {
     std::vector<int> positions = {10, 15, 30, 40, 80, 90, 100};
     bool result = true;
     std::string err;
+    std::vector<std::string> detail;
 
     qm::BuildRunner Runner() {
         return
@@ -112,8 +120,11 @@ struct FakeBuild {
                 buildType = r.buildType, codeType = r.codeType, audio = r.audioFolder;
                 package = r.packagePath;
                 cwd = qm::GetCurrentDir();
+                progress->SetStage("writing clips", 1, 2);
+                progress->SetStage("writing clips", 2, 2);
                 for (int pos : positions) progress->SetPos(pos);
                 failure.message = err;
+                failure.detail = detail;
                 return result;
             };
     }
@@ -334,6 +345,12 @@ TEST(Dialog, BuildOutcomes) {
     EXPECT_EQ(h.view.progress, 100);
     EXPECT_EQ(h.view.text[qm::IDC_START], "Start");
     EXPECT_TRUE(h.view.enabled[qm::IDC_START]);
+    // The status line follows the stages and is cleared when the build ends.
+    ASSERT_GE(h.view.statuses.size(), 3u);
+    EXPECT_EQ(h.view.statuses[0], "writing clips 1 of 2");
+    EXPECT_EQ(h.view.statuses[1], "writing clips 2 of 2");
+    EXPECT_EQ(h.view.statuses[2], "");
+    EXPECT_EQ(h.view.statuses.back(), "");
 
     // The audio folder is read again at each Start. A failure without a
     // message shows an empty box over the position reached, then clears the
@@ -350,9 +367,19 @@ TEST(Dialog, BuildOutcomes) {
     EXPECT_EQ(h.view.progress, 0);
     EXPECT_TRUE(h.view.enabled[qm::IDC_START]);
 
+    // The failure's detail goes behind the message, as the box's detailed text.
     h.build.err = "Copy temp file failed！";
+    h.build.detail = {"in /out/new.irf", "reason: the new package cannot be created here"};
     h.Start();
     EXPECT_EQ(h.view.LastMessage(), "Copy temp file failed！");
+    EXPECT_EQ(h.view.shown.back().detail, h.build.detail);
+
+    // A refused request carries its detail too.
+    h.view.text[qm::IDC_AUDIO_PATH] = dir / "three";
+    h.Start();
+    EXPECT_EQ(h.view.LastMessage(), "The audio file path is incorrect, please re-set it!");
+    ASSERT_FALSE(h.view.shown.back().detail.empty());
+    EXPECT_EQ(h.view.shown.back().detail.front(), "in " + dir / "three");
 }
 
 TEST(Dialog, RelativePathsStayRelativeToTheStartFolder) {

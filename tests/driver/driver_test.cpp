@@ -69,6 +69,13 @@ TEST(Driver, ProgressPositionsAndBadTypes) {
     ASSERT_TRUE(build.Run(0, audio, pkg, 0, err)) << err;
     EXPECT_EQ(progress.History(), (std::vector<int>{10, 15, 30, 40, 80, 90, 100}));
     EXPECT_EQ(build.OutputPath(), audio + "/in.irf");
+    // Between the positions: each clip written, then the two replacements.
+    std::vector<std::string> steps;
+    for (const auto& s : progress.Stages())
+        steps.push_back(s.stage + " " + std::to_string(s.done) + "/" + std::to_string(s.total));
+    EXPECT_EQ(steps, (std::vector<std::string>{"writing clips 1/3", "writing clips 2/3",
+                                               "writing clips 3/3", "replacing 0/2",
+                                               "replacing 1/2", "replacing 2/2"}));
 
     // A code type outside the table fails after the clip container, and only
     // the build's own intermediates are removed.

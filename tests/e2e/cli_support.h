@@ -89,6 +89,30 @@ inline std::string Line(const std::string& s) {
     return t;
 }
 
+// The first line of standard error: a refusal's message (its detail follows
+// on lines indented by two spaces).
+inline std::string Message(const std::string& err) { return err.substr(0, err.find('\n')); }
+
+// Standard error without the warnings ("warning: " lines and the indented
+// lines under them).
+inline std::string WithoutWarnings(const std::string& err) {
+    std::string out;
+    bool inWarning = false;
+    for (size_t p = 0; p < err.size();) {
+        size_t q = err.find('\n', p);
+        q = q == std::string::npos ? err.size() : q + 1;
+        const std::string line = err.substr(p, q - p);
+        if (line.rfind("warning: ", 0) == 0) {
+            inWarning = true;
+        } else if (!(inWarning && line.rfind("  ", 0) == 0)) {
+            inWarning = false;
+            out += line;
+        }
+        p = q;
+    }
+    return out;
+}
+
 // Every regular file below root, by path relative to root, with its bytes.
 inline std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> files;

@@ -58,7 +58,7 @@ TEST(Faults, SizeLimitOnEveryFileTheBuildWrites) {
             EXPECT_EQ(now, expected) << "limit " << limit;
         } else {
             EXPECT_EQ(r.exit, 1) << "limit " << limit << ": " << r.err;
-            EXPECT_TRUE(IsWriteFailure(Line(r.err))) << "limit " << limit << ": " << r.err;
+            EXPECT_TRUE(IsWriteFailure(Message(r.err))) << "limit " << limit << ": " << r.err;
             EXPECT_EQ(now, kOlder) << "limit " << limit;
         }
     }
@@ -118,7 +118,7 @@ TEST(Faults, UnwritableAndOddPlaces) {
         fs::remove(f.package);
         CliResult r = f.Build("prompt", "Code1");
         EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(Line(r.err), "IRF file path name is incorrect, please re-set it!");
+        EXPECT_EQ(Message(r.err), "IRF file path name is incorrect, please re-set it!");
     }
     // Permissions: the tool runs as an ordinary user, so they bind it even
     // when the tests run as the super-user.
@@ -141,7 +141,7 @@ TEST(Faults, UnwritableAndOddPlaces) {
                              user);
         fs::permissions(f.audio, fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(r.exit, 1);
-        EXPECT_TRUE(IsWriteFailure(Line(r.err))) << r.err;
+        EXPECT_TRUE(IsWriteFailure(Message(r.err))) << r.err;
         EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
         EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
     }

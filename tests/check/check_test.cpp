@@ -1,0 +1,482 @@
+// `check` and the detail under a build's refusals: every problem of a folder
+// reported at once with its file, line and reason; the first of them is the
+// build's own message; the warnings and their thresholds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "e2e/fixture.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+
+namespace {
+
+std::string FirstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
+
+// A WAV header with the given fields and the samples behind it.
+std::string Wav(const std::vector<int16_t>& samples, uint32_t rate, uint16_t channels,
+                uint16_t bits, uint16_t tag = 1, const std::string& before = "") {
+    std::string s = WavBytes(samples, rate, channels, bits);
+    s[20] = static_cast<char>(tag & 0xFF);
+    s[21] = static_cast<char>(tag >> 8);
+    if (!before.empty()) s.insert(36, before);
+    return s;
+}
+
+// A small folder whose every prompt builds: texts "提示k", recordings
+// pk.wav of 16 kHz.
+struct Folder {
+    TempDir dir;
+    std::string audio = dir / "audio";
+    std::string package = dir / "in.irf";
+    std::vector<std::string> texts;  // UTF-8
+    std::vector<std::string> waves;
+
+    explicit Folder(int prompts = 6, int rate = 16000) {
+        for (int k = 0; k < prompts; ++k) {
+            texts.push_back("提示" + std::to_string(k));
+            waves.push_back("p" + std::to_string(k) + ".wav");
+            WriteFile(audio + "/" + waves.back(),
+                      WavBytes(ToneSamples(8000 + 500 * k, 12000.0), 16000));
+        }
+        WriteLists();
+        EXPECT_EQ(RunCli({"init-package", package, "--rate", std::to_string(rate)}).exit, 0);
+    }
+    void WriteLists() const {
+        std::string t, w;
+        for (const std::string& x : texts) t += qm::Utf8ToCp936(x) + "\r\n";
+        for (const std::string& x : waves) w += x + "\r\n";
+        WriteFile(audio + "/TextList.txt", t);
+        WriteFile(audio + "/WaveList.txt", w);
+    }
+    CliResult Build(const std::string& code = "Code1", std::vector<std::string> extra = {}) const {
+        std::vector<std::string> a = {"build", "--type", "prompt", "--audio", audio,
+                                      "--irf", package,  "--code", code};
+        a.insert(a.end(), extra.begin(), extra.end());
+        return RunCli(a);
+    }
+    nlohmann::json Check(const std::string& code = "Code1") const {
+        CliResult r = RunCli({"check", "--type", "prompt", "--audio", audio, "--irf", package,
+                              "--code", code, "--json"});
+        const nlohmann::json report = nlohmann::json::parse(r.out);
+        EXPECT_EQ(r.exit, report["errors"].empty() ? 0 : 1) << r.out;
+        return report;
+    }
+};
+
+// One way to spoil a folder: what it does, the build's message, and words
+// the detail must hold (file and line, reason).
+struct Spoil {
+    const char* what;
+    std::function<void(Folder&)> apply;
+    std::string message;
+    std::vector<std::string> detail;
+};
+
+const std::vector<int16_t> kTone = ToneSamples(4000, 12000.0);
+
+std::vector<Spoil> Spoils() {
+    return {
+        {"LIST chunk",
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav",
+                       Wav(kTone, 16000, 1, 16, 1, std::string("LIST\4\0\0\0INFO", 12)));
+         },
+         "Incorrect wave file format",
+         {"WaveList.txt, line 2", "'LIST' chunk comes before 'data'", "conform"}},
+        {"stereo",
+         [](Folder& f) { WriteFile(f.audio + "/p2.wav", Wav(kTone, 16000, 2, 16)); },
+         "The wave file can only has one track",
+         {"WaveList.txt, line 3", "2 channels"}},
+        {"24-bit",
+         [](Folder& f) { WriteFile(f.audio + "/p0.wav", Wav(kTone, 16000, 1, 24)); },
+         "Audio sample size must be 16bit",
+         {"line 1", "24 bits per sample"}},
+        {"float",
+         [](Folder& f) { WriteFile(f.audio + "/p0.wav", Wav(kTone, 16000, 1, 32, 3)); },
+         "Audio sample size must be 16bit",
+         {"format tag 3, floating point"}},
+        {"FLAC",
+         [](Folder& f) { WriteFile(f.audio + "/p3.wav", "fLaC\0\0\0\x22" + std::string(60, 'x')); },
+         "Incorrect wave file format",
+         {"line 4", "FLAC"}},
+        {"empty WAV",
+         [](Folder& f) { WriteFile(f.audio + "/p3.wav", ""); },
+         "Incorrect wave file format",
+         {"the file is 0 bytes, shorter than a WAV header"}},
+        {"12-byte WAV",
+         [](Folder& f) { WriteFile(f.audio + "/p3.wav", std::string("RIFF\4\0\0\0WAVE", 12)); },
+         "Incorrect wave file format",
+         {"the file is 12 bytes"}},
+        {"long text",
+         [](Folder& f) {
+             f.texts[2] = std::string(513, 'a');
+             f.WriteLists();
+         },
+         "the text length exceed the maximum limit（512 byte）!",
+         {"TextList.txt, line 3", "513 bytes"}},
+        {"empty text",
+         [](Folder& f) {
+             f.texts[1] = " ";
+             f.WriteLists();
+         },
+         "Text.txt is empty，Please check whether its format is correct！第2行",
+         {"TextList.txt, line 2"}},
+        {"counts",
+         [](Folder& f) {
+             f.waves.push_back("p0.wav");
+             f.WriteLists();
+         },
+         "Inconsistent on the number of the Text and audio file！",
+         {"TextList.txt has 6 lines, WaveList.txt has 7"}},
+        {"missing",
+         [](Folder& f) {
+             f.waves[4] = "nope.wav";
+             f.WriteLists();
+         },
+         "The Audio file nope.wav is not exist！",
+         {"WaveList.txt, line 5", "nope.wav"}},
+        {"extension",
+         [](Folder& f) {
+             WriteFile(f.audio + "/x.mp3", "ID3");
+             f.waves[0] = "x.mp3";
+             f.WriteLists();
+         },
+         "the tool can only support PCM or WAV file！",
+         {"line 1", "x.mp3", "\".mp3\""}},
+        {"duplicate",
+         [](Folder& f) {
+             f.texts[4] = f.texts[1];
+             f.WriteLists();
+         },
+         "There have a repetitive text 提示1 exist in file list",
+         {"TextList.txt, line 2", "also on line 5"}},
+        {"control",
+         [](Folder& f) {
+             f.texts[3] =
+                 "ab\x01"
+                 "c";
+             f.WriteLists();
+         },
+         "Illegal half horn characters(Please use only ANSI)!第4行",
+         {"line 4", "byte 3", "0x01"}},
+        {"41 segments",
+         [](Folder& f) {
+             f.texts[5] = std::string(41, '!');
+             f.WriteLists();
+         },
+         "",
+         {"TextList.txt, line 6", "more than 40 segments"}},
+        {"no lists",
+         [](Folder& f) { fs::remove(f.audio + "/TextList.txt"); },
+         "TextList.txt is empty！",
+         {"there is no such file"}},
+        {"package named like a work file",
+         [](Folder& f) {
+             fs::rename(f.package, f.audio + "/IrfTemp1.dat");
+             f.package = f.audio + "/IrfTemp1.dat";
+         },
+         "IRF file path name is incorrect, please re-set it!",
+         {"IrfTemp1.dat", "work file"}},
+        {"bad package",
+         [](Folder& f) { WriteFile(f.package, "not a package"); },
+         "Incorrect IRF file format",
+         {"in.irf", "inspect"}},
+    };
+}
+
+}  // namespace
+
+// The build's refusal: the fixed message first, then the detail, indented.
+TEST(Refusal, FixedMessageFirstThenDetail) {
+    for (const Spoil& s : Spoils()) {
+        Folder f;
+        s.apply(f);
+        CliResult r = f.Build();
+        EXPECT_EQ(r.exit, 1) << s.what;
+        const std::string first = FirstLine(r.err);
+        if (s.message.empty()) {
+            EXPECT_EQ(first.rfind("Build failed: ", 0), 0u) << s.what << ": " << r.err;
+        } else {
+            EXPECT_EQ(first, s.message) << s.what << ": " << r.err;
+        }
+        const std::string rest = r.err.substr(first.size());
+        EXPECT_EQ(rest.rfind("\n  ", 0), 0u) << s.what << ": " << r.err;
+        for (const std::string& d : s.detail)
+            EXPECT_NE(rest.find(d), std::string::npos) << s.what << ": " << d << " in " << r.err;
+    }
+}
+
+TEST(Refusal, SystemErrorsCarryThePathAndReason) {
+    Folder f;
+    CliResult r = f.Build("Code1", {"--out", f.dir / "missing/new.irf"});
+    EXPECT_EQ(FirstLine(r.err), "Copy temp file failed！");
+    EXPECT_NE(r.err.find(f.dir / "missing/new.irf"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+
+    fs::remove(f.audio + "/p0.wav");
+    fs::create_directory(f.audio + "/p0.wav");
+    r = f.Build();
+    EXPECT_EQ(FirstLine(r.err), "打开 Wave 文件 " + f.audio + "/p0.wav 出现错误");
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+}
+
+TEST(Refusal, RoleConfigurationSaysWhatFailed) {
+    Folder f;
+    auto role = [&] {
+        return RunCli(
+            {"build", "--type", "role", "--audio", f.audio, "--irf", f.package, "--code", "Code1"});
+    };
+    CliResult r = role();
+    EXPECT_EQ(FirstLine(r.err), "Build failed: the role configuration in Config.ini is unusable");
+    EXPECT_NE(r.err.find("no Config.ini"), std::string::npos) << r.err;
+    WriteFile(f.audio + "/Config.ini", "[RoleInfo]\nCount=2\nRoleID1=3\nRolePath1=.\n");
+    r = role();
+    EXPECT_NE(r.err.find("no \"RoleID2\""), std::string::npos) << r.err;
+    WriteFile(f.audio + "/Config.ini", "[RoleInfo]\nCount=1\nRoleID1=3\nRolePath1=gone\n");
+    r = role();
+    EXPECT_EQ(FirstLine(r.err), "gone is not a valid path!");
+    EXPECT_NE(r.err.find("RolePath1"), std::string::npos) << r.err;
+}
+
+// Every problem of a folder at once, in the order a build meets them.
+TEST(Check, ReportsEveryProblemInOrder) {
+    Folder f(8);
+    f.texts[1] = std::string(600, 'a');
+    f.texts[6] = "ab\x02";
+    f.waves[3] = "gone.wav";
+    f.texts[7] = f.texts[0];
+    f.WriteLists();
+    WriteFile(f.audio + "/p4.wav", Wav(kTone, 16000, 2, 16));
+    CliResult r = RunCli({"check", "--type", "prompt", "--audio", f.audio, "--irf", f.package});
+    EXPECT_EQ(r.exit, 1);
+    std::vector<std::string> errors;
+    std::string line;
+    for (size_t p = 0, q; (q = r.out.find('\n', p)) != std::string::npos; p = q + 1) {
+        line = r.out.substr(p, q - p);
+        if (line.rfind("error: ", 0) == 0) errors.push_back(line);
+    }
+    const std::vector<std::string> want = {
+        "error: TextList.txt:2: the text length exceed the maximum limit（512 byte）!",
+        "error: WaveList.txt:4: The Audio file gone.wav is not exist！",
+        "error: WaveList.txt:5: The wave file can only has one track",
+        "error: TextList.txt:1: There have a repetitive text 提示0 exist in file list",
+        "error: TextList.txt:7: Illegal half horn characters(Please use only ANSI)!第7行",
+    };
+    EXPECT_EQ(errors, want) << r.out;
+    EXPECT_EQ(line, "5 errors, 0 warnings");
+    // Nothing was written.
+    EXPECT_FALSE(fs::exists(f.audio + "/Prompt.idx"));
+    EXPECT_FALSE(fs::exists(f.audio + "/New-TextLst.txt"));
+}
+
+// check and build agree: the same first message, and no error where the
+// build succeeds.
+TEST(Check, AgreesWithBuild) {
+    std::vector<Spoil> cases = Spoils();
+    cases.push_back({"nothing wrong", [](Folder&) {}, "", {}});
+    for (const Spoil& s : cases) {
+        Folder f;
+        s.apply(f);
+        const nlohmann::json report = f.Check();
+        CliResult r = f.Build();
+        if (r.exit == 0) {
+            EXPECT_TRUE(report["errors"].empty()) << s.what << ": " << report.dump();
+            continue;
+        }
+        ASSERT_FALSE(report["errors"].empty()) << s.what << ": " << r.err;
+        const auto& first = report["errors"][0];
+        const std::string message = first["message"];
+        if (message.empty()) {
+            EXPECT_EQ(FirstLine(r.err).rfind("Build failed: ", 0), 0u) << s.what;
+        } else {
+            EXPECT_EQ(message, FirstLine(r.err)) << s.what;
+        }
+        for (const char* key : {"file", "line", "path", "reason", "hint"})
+            EXPECT_TRUE(first.contains(key)) << s.what << ": " << key;
+    }
+}
+
+TEST(Check, UsageAndMissingFolder) {
+    EXPECT_EQ(RunCli({"check", "--type", "prompt"}).exit, 2);
+    EXPECT_EQ(RunCli({"check", "--type", "nope", "--audio", "."}).exit, 2);
+    TempDir d;
+    CliResult r = RunCli({"check", "--type", "prompt", "--audio", d / "none"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.out.find("The audio file path is incorrect, please re-set it!"), std::string::npos);
+}
+
+// Each warning on an input that triggers it and on one that just does not.
+TEST(Check, Warnings) {
+    struct Case {
+        const char* kind;
+        std::function<void(Folder&)> trigger;
+        std::function<void(Folder&)> nearMiss;
+        std::string code = "Code1";
+    };
+    auto samples = [](std::function<int16_t(size_t)> f, size_t n = 16000) {
+        std::vector<int16_t> s(n);
+        for (size_t i = 0; i < n; ++i) s[i] = f(i);
+        return s;
+    };
+    auto tone = ToneSamples(16000, 12000.0);
+    const std::vector<Case> cases = {
+        {"list-encoding",
+         [](Folder& f) {
+             WriteFile(f.audio + "/TextList.txt",
+                       "\xEF\xBB\xBF" + ReadFile(f.audio + "/TextList.txt"));
+         },
+         [](Folder&) {}},
+        {"list-encoding",
+         [](Folder& f) {
+             std::string t;
+             for (const std::string& x : f.texts) t += x + "\n";
+             WriteFile(f.audio + "/TextList.txt", t);
+         },
+         [](Folder&) {}},
+        {"wav-truncated",
+         [](Folder& f) {
+             std::string w = ReadFile(f.audio + "/p1.wav");
+             WriteFile(f.audio + "/p1.wav", w.substr(0, w.size() - 2));
+         },
+         [](Folder&) {}},
+        {"wav-rate",
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44100, 12000.0, 44100), 44100));
+         },
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44000, 12000.0, 44000), 44000));
+         }},
+        {"clipping",
+         [&](Folder& f) {
+             auto s = tone;
+             s[500] = s[501] = s[502] = 32767;
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         },
+         [&](Folder& f) {
+             auto s = tone;
+             s[500] = s[501] = 32767;
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         }},
+        {"silent",
+         [&](Folder& f) {
+             WriteFile(
+                 f.audio + "/p1.wav",
+                 WavBytes(samples([](size_t i) { return int16_t(i % 2 ? 99 : -99); }), 16000));
+         },
+         [&](Folder& f) {
+             WriteFile(
+                 f.audio + "/p1.wav",
+                 WavBytes(samples([](size_t i) { return int16_t(i % 2 ? 100 : -100); }), 16000));
+         }},
+        {"dc-offset",
+         [&](Folder& f) {
+             auto s = tone;
+             for (auto& v : s) v = int16_t(v / 2 + 1020);
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         },
+         [&](Folder& f) {
+             auto s = tone;
+             for (auto& v : s) v = int16_t(v / 2 + 980);
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         }},
+        {"edge-silence",
+         [&](Folder& f) {
+             auto s = std::vector<int16_t>(16001, 0);
+             s.insert(s.end(), tone.begin(), tone.end());
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         },
+         [&](Folder& f) {
+             auto s = std::vector<int16_t>(15999, 0);
+             s.insert(s.end(), tone.begin(), tone.end());
+             WriteFile(f.audio + "/p1.wav", WavBytes(s, 16000));
+         }},
+        {"pace",
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(8500 * 4, 12000.0), 16000));
+         },
+         [](Folder& f) {
+             WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(8500 * 2, 12000.0), 16000));
+         }},
+        {"code4-rate", [](Folder&) {},
+         [](Folder& f) {
+             fs::remove(f.package);
+             ASSERT_EQ(RunCli({"init-package", f.package, "--rate", "8000"}).exit, 0);
+         },
+         "Code4"},
+    };
+    for (const Case& c : cases) {
+        auto kinds = [&](const std::function<void(Folder&)>& spoil) {
+            Folder f;
+            spoil(f);
+            std::vector<std::string> out;
+            const nlohmann::json report = f.Check(c.code);
+            for (const auto& w : report["warnings"]) out.push_back(w["kind"]);
+            return out;
+        };
+        auto has = [&](const std::vector<std::string>& k) {
+            return std::find(k.begin(), k.end(), c.kind) != k.end();
+        };
+        const auto got = kinds(c.trigger);
+        EXPECT_TRUE(has(got)) << c.kind << ": " << ::testing::PrintToString(got);
+        EXPECT_FALSE(has(kinds(c.nearMiss))) << c.kind << " near miss";
+    }
+}
+
+// The build prints the warnings on standard error and its success message
+// alone on standard output.
+TEST(Check, BuildPrintsWarnings) {
+    Folder f;
+    WriteFile(f.audio + "/p1.wav", WavBytes(ToneSamples(44100, 12000.0, 44100), 44100));
+    CliResult r = f.Build();
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "The new IRF has been generated，it located in " + f.audio + "/in.irf\n");
+    EXPECT_EQ(
+        r.err.rfind("warning: WaveList.txt:2: 44100 Hz is converted as if it were 44000 Hz", 0), 0u)
+        << r.err;
+}
+
+// Role builds: check's first error is the build's first message, over
+// configurations and role folders spoiled in turn.
+TEST(Check, AgreesWithRoleBuild) {
+    const std::vector<std::pair<const char*, std::string>> configs = {
+        {"fine", "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=8\nRolePath2=two\n"},
+        {"no count", "[RoleInfo]\nRoleID1=7\nRolePath1=one\n"},
+        {"zero id", "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=0\nRolePath2=two\n"},
+        {"bad path", "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=8\nRolePath2=gone\n"},
+        {"bad role text",
+         "[RoleInfo]\nCount=2\nRoleID1=7\nRolePath1=one\nRoleID2=8\nRolePath2=three\n"},
+    };
+    for (const auto& [what, ini] : configs) {
+        Folder f;
+        for (const char* role : {"one", "two", "three"}) {
+            fs::create_directories(f.audio + "/" + role);
+            for (int k = 0; k < 6; ++k)
+                fs::copy_file(f.audio + "/p" + std::to_string(k) + ".wav",
+                              f.audio + "/" + role + "/p" + std::to_string(k) + ".wav");
+            fs::copy_file(f.audio + "/WaveList.txt", f.audio + "/" + role + "/WaveList.txt");
+            fs::copy_file(f.audio + "/TextList.txt", f.audio + "/" + role + "/TextList.txt");
+        }
+        WriteFile(f.audio + "/three/TextList.txt", std::string(600, 'a') + "\n");
+        WriteFile(f.audio + "/Config.ini", ini);
+        CliResult c =
+            RunCli({"check", "--type", "role", "--audio", f.audio, "--irf", f.package, "--json"});
+        const nlohmann::json report = nlohmann::json::parse(c.out);
+        CliResult b = RunCli(
+            {"build", "--type", "role", "--audio", f.audio, "--irf", f.package, "--code", "Code1"});
+        if (b.exit == 0) {
+            EXPECT_TRUE(report["errors"].empty()) << what << ": " << report.dump();
+            continue;
+        }
+        ASSERT_FALSE(report["errors"].empty()) << what << ": " << b.err;
+        const std::string message = report["errors"][0]["message"];
+        if (message.empty()) {
+            EXPECT_EQ(Message(b.err).rfind("Build failed: ", 0), 0u) << what;
+        } else {
+            EXPECT_EQ(message, Message(b.err)) << what;
+        }
+    }
+}
