@@ -237,6 +237,8 @@ int CodeClips(const ClipContainerReader& reader, File& out, ProgressSink* progre
     uint32_t nextRead = 0;
     uint32_t nextWrite = 0;
     uint32_t failAt = count;
+    // The bar moves by whole percents only; the stage says which clip is done.
+    progress->SetStage("coding", 0, count);
     int failure = kCoderOk;
     while (nextWrite < count) {
         while (failAt == count && nextRead < count && nextRead - nextWrite < slotCount) {
@@ -270,6 +272,7 @@ int CodeClips(const ClipContainerReader& reader, File& out, ProgressSink* progre
         ++nextWrite;
         progressPos += progressStep;
         progress->SetPos(progressPos);
+        progress->SetStage("coding", nextWrite, count);
     }
     return writer.Finish() ? kCoderOk : kCoderOutputFailed;
 }

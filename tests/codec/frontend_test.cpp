@@ -117,6 +117,13 @@ TEST_F(FrontEnd, ProgressSequences) {
             Bar bar;
             ASSERT_EQ(qm::EncodeContainerAdpcm(in, Out(), &bar, jobs), 0);
             EXPECT_EQ(bar.History(), ExpectedProgress(n)) << n << " clips, " << jobs << " jobs";
+            // Where the bar cannot move, the stage counts every clip coded.
+            ASSERT_EQ(bar.Stages().size(), static_cast<size_t>(n) + 1);
+            for (int k = 0; k <= n; ++k) {
+                EXPECT_EQ(bar.Stages()[k].stage, "coding");
+                EXPECT_EQ(bar.Stages()[k].done, static_cast<uint64_t>(k));
+                EXPECT_EQ(bar.Stages()[k].total, static_cast<uint64_t>(n));
+            }
         }
     }
 }
