@@ -79,6 +79,10 @@ std::string LastLine(const std::string& s) {
 CliResult Build(const std::string& audio, const std::string& type = "prompt") {
     TempDir pkg;
     EXPECT_EQ(RunCli({"init-package", pkg / "p.irf", "--rate", "16000"}).exit, 0);
+    // The dry run is the judge: a conformed folder has no error for it.
+    const CliResult check = RunCli(
+        {"check", "--type", type, "--code", "Code1", "--audio", audio, "--irf", pkg / "p.irf"});
+    EXPECT_EQ(check.exit, 0) << check.out << check.err;
     return RunCli({"build", "--type", type, "--code", "Code1", "--audio", audio, "--irf",
                    pkg / "p.irf", "--out", pkg / "new.irf"});
 }
