@@ -15,9 +15,11 @@ namespace qm {
 namespace {
 
 // The temporary file being written, for the signal handler to remove.
-// (Writing goes through its own temporary file, with a handler that removes
-// it on SIGINT, SIGTERM and SIGHUP; platform/safe_replace has no such handler
-// yet.)
+// Writing goes through its own temporary file rather than the platform's
+// safe replacement: that one works on paths, and this writer reaches each
+// folder of the output through descriptors opened without following links,
+// so that no link on the way, planted meanwhile, can send a write elsewhere.
+// A handler removes the temporary on SIGINT, SIGTERM and SIGHUP.
 volatile sig_atomic_t gTempActive = 0;
 int gTempDir = -1;
 char gTempName[64];
