@@ -9,20 +9,20 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/safe_replace.h"
 #include "platform/text.h"
 
 namespace qm {
 namespace {
 
 // The temporary file being written, for the signal handler to remove.
-// Writing goes through its own temporary file rather than the platform's
-// safe replacement: that one works on paths, and this writer reaches each
-// folder of the output through descriptors opened without following links,
-// so that no link on the way, planted meanwhile, can send a write elsewhere.
-// A handler removes the temporary on SIGINT, SIGTERM and SIGHUP.
+// Each file is written by a safe replacement inside its folder, reached
+// through descriptors opened without following links, so that no link on
+// the way, planted meanwhile, can send a write elsewhere. A handler removes
+// the temporary on SIGINT, SIGTERM and SIGHUP.
 volatile sig_atomic_t gTempActive = 0;
 int gTempDir = -1;
-char gTempName[64];
+char gTempName[512];  // a file name (at most 255 bytes) and the temporary's marks
 
 extern "C" void RemoveTempAndDie(int sig) {
     if (gTempActive) ::unlinkat(gTempDir, gTempName, 0);
@@ -57,16 +57,6 @@ std::vector<std::string> Split(const std::string& rel) {
         b = e + 1;
     }
     return names;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace
@@ -165,28 +155,20 @@ bool OutputFolder::Write(const std::string& rel, std::string_view bytes, std::st
         err = "not written: something other than a file is there";
         return false;
     }
-    int fd = -1;
-    do {
-        std::snprintf(gTempName, sizeof gTempName, ".qm-conform-%ld-%u.tmp",
-                      static_cast<long>(::getpid()), serial_++);
-        fd = ::openat(dir, gTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EEXIST);
-    if (fd < 0) {
+    SafeReplace out(dir, name);
+    if (!out.Open()) {
         err = Format("cannot write: %s", std::strerror(errno));
         ::close(dir);
         return false;
     }
-    gTempDir = dir;
-    gTempActive = 1;
-    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::renameat(dir, gTempName, dir, name) == 0;
-    if (!ok) {
-        err = Format("cannot write: %s", std::strerror(errno));
-        ::unlinkat(dir, gTempName, 0);
-    } else {
-        ::fsync(dir);  // the rename itself
+    if (out.TempPath().size() < sizeof gTempName) {
+        std::memcpy(gTempName, out.TempPath().c_str(), out.TempPath().size() + 1);
+        gTempDir = dir;
+        gTempActive = 1;
     }
+    errno = 0;
+    const bool ok = out.Out().Write(bytes.data(), bytes.size()) && out.Commit();
+    if (!ok) err = Format("cannot write: %s", std::strerror(errno != 0 ? errno : EIO));
     gTempActive = 0;
     ::close(dir);
     return ok;

@@ -44,7 +44,6 @@ class OutputFolder {
     int root_ = -1;
     dev_t guardDev_ = 0;
     ino_t guardIno_ = 0;
-    unsigned serial_ = 0;
 };
 
 }  // namespace qm

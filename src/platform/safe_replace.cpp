@@ -29,12 +29,21 @@ bool SyncFolder(const std::string& folder) {
 
 SafeReplace::SafeReplace(std::string target) : target_(std::move(target)) {}
 
+SafeReplace::SafeReplace(int folder, std::string name)
+    : folder_(folder), target_(std::move(name)) {}
+
+bool SafeReplace::SyncTargetFolder() const {
+    if (folder_ == AT_FDCWD) return SyncFolder(ParentPath(target_));
+    return ::fsync(folder_) == 0 || errno == EINVAL;
+}
+
 SafeReplace::~SafeReplace() { Abandon(); }
 
 bool SafeReplace::Open() {
     Abandon();
     struct stat st;
-    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+    if (::fstatat(folder_, target_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
         return false;
     // ".name.XXXXXXXX.tmp" beside the target, so the rename stays on one
     // file system. It is created exclusively (never through a link), with
@@ -48,7 +57,8 @@ bool SafeReplace::Open() {
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp_ = Format("%s.%08x.tmp", prefix.c_str(), static_cast<unsigned>(rng()));
-        fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = ::openat(folder_, temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
@@ -69,12 +79,12 @@ bool SafeReplace::Finish() {
 }
 
 bool SafeReplace::Commit() {
-    if (!Finish() || !RenameReplace(temp_, target_)) {
+    if (!Finish() || ::renameat(folder_, temp_.c_str(), folder_, target_.c_str()) != 0) {
         Abandon();
         return false;
     }
     temp_.clear();
-    return SyncFolder(ParentPath(target_));
+    return SyncTargetFolder();
 }
 
 bool SafeReplace::CommitNew() {
@@ -85,21 +95,21 @@ bool SafeReplace::CommitNew() {
     }
     // link() refuses an existing name, so nothing that appeared meanwhile is
     // replaced. A file system without hard links: check, then rename.
-    bool ok = ::link(temp_.c_str(), target_.c_str()) == 0;
+    bool ok = ::linkat(folder_, temp_.c_str(), folder_, target_.c_str(), 0) == 0;
     int error = ok ? 0 : errno;
     if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
         struct stat st;
-        error = ::lstat(target_.c_str(), &st) == 0 ? EEXIST : 0;
-        ok = error == 0 && RenameReplace(temp_, target_);
+        error = ::fstatat(folder_, target_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST : 0;
+        ok = error == 0 && ::renameat(folder_, temp_.c_str(), folder_, target_.c_str()) == 0;
     }
     targetExists_ = error == EEXIST;
     Abandon();
-    return ok && SyncFolder(ParentPath(target_));
+    return ok && SyncTargetFolder();
 }
 
 void SafeReplace::Abandon() {
     if (out_.IsOpen()) out_.Close();
-    if (!temp_.empty()) RemoveFile(temp_);
+    if (!temp_.empty()) ::unlinkat(folder_, temp_.c_str(), 0);
     temp_.clear();
 }
 

@@ -5,6 +5,8 @@
 // its temporary file, on every way out.
 #pragma once
 
+#include <fcntl.h>
+
 #include <string>
 
 #include "platform/file.h"
@@ -14,6 +16,11 @@ namespace qm {
 class SafeReplace {
   public:
     explicit SafeReplace(std::string target);
+    // A replacement of name inside the folder open as the descriptor folder
+    // (kept open by the caller until the replacement ends): every step goes
+    // through the descriptor, so no link on the way to the folder is
+    // followed. TempPath() is then a name in that folder.
+    SafeReplace(int folder, std::string name);
     ~SafeReplace();
     SafeReplace(const SafeReplace&) = delete;
     SafeReplace& operator=(const SafeReplace&) = delete;
@@ -47,7 +54,9 @@ class SafeReplace {
   private:
     // Flushes, syncs and closes the temporary file.
     bool Finish();
+    bool SyncTargetFolder() const;
 
+    int folder_ = AT_FDCWD;  // target_ is then a path
     std::string target_;
     bool targetExists_ = false;
     std::string temp_;

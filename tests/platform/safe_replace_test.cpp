@@ -3,6 +3,7 @@
 // nothing but a file or a link is replaced.
 #include "platform/safe_replace.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -123,4 +124,30 @@ TEST(SafeReplace, FailuresLeaveTheTargetAndNoTemporary) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_EQ(ReadFile(dir / "ro/target"), "old");
     EXPECT_EQ(Entries(dir / "ro"), 1u);
+}
+
+// Inside a folder reached by descriptor, the replacement stays in that folder
+// even when a link to elsewhere has taken the folder's name meanwhile.
+TEST(SafeReplace, InAFolderByDescriptor) {
+    TempDir dir;
+    fs::create_directories(dir / "real");
+    fs::create_directories(dir / "elsewhere");
+    const int folder = ::open((dir / "real").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    fs::rename(dir / "real", dir / "moved");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "real");
+    {
+        qm::SafeReplace r(folder, "x.wav");
+        ASSERT_TRUE(r.Open());
+        ASSERT_TRUE(r.Out().Write("new", 3));
+        EXPECT_TRUE(r.Commit());
+    }
+    qm::SafeReplace again(folder, "x.wav");
+    ASSERT_TRUE(again.Open());
+    EXPECT_FALSE(again.CommitNew());  // the name is taken now
+    EXPECT_TRUE(again.TargetExists());
+    ::close(folder);
+    EXPECT_EQ(ReadFile(dir / "moved/x.wav"), "new");
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "moved"), fs::directory_iterator()), 1);
 }
