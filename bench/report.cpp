@@ -16,6 +16,7 @@
 #include "codec/coders.h"
 #include "codec/decoders.h"
 #include "codec/g7231/g7231.h"
+#include "driver/check.h"
 #include "driver/request.h"
 #include "input/audio.h"
 #include "material.h"
@@ -179,6 +180,33 @@ int main() {
         }
         Add("extract, 2,000 x 1 s G.723.1, " + std::to_string(cores) + " cores (s)",
             ok ? Num(best, 2) : "failed", "<= 5", ok && best <= 5);
+        qmbench::RemoveTree(root);
+    }
+
+    {  // check of 10,000 prompts: the lists, headers and texts alone, and
+       // with the level warnings, which read every sample.
+        const std::string root = qmbench::MakeScratch();
+        const size_t prompts = 10000, samples = 8000;
+        const std::string pkg = qmbench::MakeAudioFolder(root, prompts, samples, 16000, 16000);
+        const std::string cwd = qm::GetCurrentDir();
+        qm::DryRun dry;
+        dry.buildType = qm::BUILD_PROMPT;
+        dry.codeType = qm::CODE_NONE;
+        dry.audioFolder = root + "/audio";
+        dry.packagePath = pkg;
+        size_t errors = 1;
+        dry.audioLevels = false;
+        const double tQuick = Best(3, 1.0, [&] { errors = qm::RunDryRun(dry).errors.size(); });
+        const bool quickOk = errors == 0;
+        dry.audioLevels = true;
+        const double tLevels = Best(3, 1.0, [&] { errors = qm::RunDryRun(dry).errors.size(); });
+        qm::SetCurrentDir(cwd);
+        const double mb = 2.0 * prompts * samples / 1e6;
+        Add("check, 10,000 prompts, no level warnings (s)", quickOk ? Num(tQuick, 2) : "failed",
+            "< 2", quickOk && tQuick < 2);
+        Add("check with level warnings, MB/s of samples read (1 core)",
+            errors == 0 ? Num(mb / tLevels, 0) : "failed", ">= 300",
+            errors == 0 && mb / tLevels >= 300);
         qmbench::RemoveTree(root);
     }
 
