@@ -111,16 +111,16 @@ BENCHMARK(G7231Decode)->Unit(benchmark::kMillisecond);
 
 void TextIndex(benchmark::State& state) {
     const size_t n = static_cast<size_t>(state.range(0));
-    std::vector<qm::PromptEntry> entries(n);
+    std::vector<std::string> texts(n);
     const std::string word = qm::Utf8ToCp936("音量");
-    for (size_t i = 0; i < n; ++i) entries[i].text = word + std::to_string(i) + "dB";
+    for (size_t i = 0; i < n; ++i) texts[i] = word + std::to_string(i) + "dB";
     const std::string dir = qmbench::MakeScratch();
     const std::string cwd = std::filesystem::current_path().string();
     std::filesystem::current_path(dir);
     for (auto _ : state) {
         qm::CTextIndex index;
         std::string err;
-        for (size_t i = 0; i < n; ++i) index.AddText(entries[i].text, static_cast<int32_t>(i + 1), err);
+        for (size_t i = 0; i < n; ++i) index.AddText(texts[i], static_cast<int32_t>(i + 1), err);
         qm::File out;
         out.Open(dir + "/Prompt.idx", "wb");
         std::vector<qm::IndexText> texts;

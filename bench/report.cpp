@@ -21,6 +21,7 @@
 #include "input/audio.h"
 #include "material.h"
 #include "platform/fs.h"
+#include "resfile/formats.h"
 
 namespace {
 

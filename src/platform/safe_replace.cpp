@@ -48,7 +48,9 @@ bool SafeReplace::Open() {
     // ".name.XXXXXXXX.tmp" beside the target, so the rename stays on one
     // file system. It is created exclusively (never through a link), with
     // the permissions the process gives any new file.
-    const std::string prefix = JoinPath(ParentPath(target_), "." + PathFindFileName(target_));
+    std::string hidden(1, '.');
+    hidden += PathFindFileName(target_);
+    const std::string prefix = JoinPath(ParentPath(target_), hidden);
     // Names only need to differ between attempts and processes.
     static std::atomic<unsigned> counter{0};
     std::mt19937 rng(
