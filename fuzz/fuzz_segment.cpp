@@ -2,8 +2,8 @@
 #include <unistd.h>
 
 #include "fuzz_util.h"
-#include "resfile/segment.h"
 #include "platform/file.h"
+#include "resfile/segment.h"
 #include "resfile/textindex.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,14 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (start <= all.size() && number < 2000) {
         size_t end = all.find('\n', start);
         if (end == std::string::npos) end = all.size();
-        qm::PromptEntry entry;
-        entry.text = all.substr(start, std::min<size_t>(end - start, 512));
+        const std::string text = all.substr(start, std::min<size_t>(end - start, 512));
         start = end + 1;
         ++number;
-        if (entry.text.empty()) continue;
+        if (text.empty()) continue;
         qm::IndexedText one;
-        qm::SegmentText(entry.text, number, one, err);
-        index.AddText(entry.text, number, err);
+        qm::SegmentText(text, number, one, err);
+        index.AddText(text, number, err);
     }
     qm::File out;
     out.Open(qmfuzz::Scratch() + "/Prompt.idx", "wb");
