@@ -14,8 +14,6 @@ using namespace qmtest;
 
 namespace {
 
-std::string FirstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
-
 // A WAV header with the given fields and the samples behind it.
 std::string Wav(const std::vector<int16_t>& samples, uint32_t rate, uint16_t channels,
                 uint16_t bits, uint16_t tag = 1, const std::string& before = "") {
@@ -190,14 +188,29 @@ std::vector<Spoil> Spoils() {
 
 }  // namespace
 
-// The build's refusal: the fixed message first, then the detail, indented.
-TEST(Refusal, FixedMessageFirstThenDetail) {
-    for (const Spoil& s : Spoils()) {
+// The build's refusal: the fixed message first, then the detail, indented;
+// nothing of the user's is touched; and check's first error is the same.
+TEST(Refusal, FixedMessageFirstThenDetailAndCheckAgrees) {
+    std::vector<Spoil> cases = Spoils();
+    cases.push_back({"nothing wrong", [](Folder&) {}, "", {}});
+    for (const Spoil& s : cases) {
         Folder f;
         s.apply(f);
+        WriteFile(f.audio + "/in.irf", "an older package");
+        WriteFile(f.audio + "/keep.dat", "user data");
+        const std::string before = ReadFile(f.package);
+        const nlohmann::json report = f.Check();
         CliResult r = f.Build();
+        EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data") << s.what;
+        if (s.detail.empty()) {
+            EXPECT_EQ(r.exit, 0) << r.err;
+            EXPECT_TRUE(report["errors"].empty()) << report.dump();
+            continue;
+        }
         EXPECT_EQ(r.exit, 1) << s.what;
-        const std::string first = FirstLine(r.err);
+        EXPECT_EQ(ReadFile(f.package), before) << s.what;
+        EXPECT_EQ(ReadFile(f.audio + "/in.irf"), "an older package") << s.what;
+        const std::string first = Message(r.err);
         if (s.message.empty()) {
             EXPECT_EQ(first.rfind("Build failed: ", 0), 0u) << s.what << ": " << r.err;
         } else {
@@ -207,13 +220,18 @@ TEST(Refusal, FixedMessageFirstThenDetail) {
         EXPECT_EQ(rest.rfind("\n  ", 0), 0u) << s.what << ": " << r.err;
         for (const std::string& d : s.detail)
             EXPECT_NE(rest.find(d), std::string::npos) << s.what << ": " << d << " in " << r.err;
+        ASSERT_FALSE(report["errors"].empty()) << s.what << ": " << r.err;
+        const auto& error = report["errors"][0];
+        EXPECT_EQ(error["message"], s.message) << s.what;
+        for (const char* key : {"file", "line", "path", "reason", "hint"})
+            EXPECT_TRUE(error.contains(key)) << s.what << ": " << key;
     }
 }
 
 TEST(Refusal, SystemErrorsCarryThePathAndReason) {
     Folder f;
     CliResult r = f.Build("Code1", {"--out", f.dir / "missing/new.irf"});
-    EXPECT_EQ(FirstLine(r.err), "Copy temp file failed！");
+    EXPECT_EQ(Message(r.err), "Copy temp file failed！");
     EXPECT_NE(r.err.find(f.dir / "missing/new.irf"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("the folder " + f.dir / "missing" + " does not exist"), std::string::npos)
         << r.err;
@@ -221,26 +239,8 @@ TEST(Refusal, SystemErrorsCarryThePathAndReason) {
     fs::remove(f.audio + "/p0.wav");
     fs::create_directory(f.audio + "/p0.wav");
     r = f.Build();
-    EXPECT_EQ(FirstLine(r.err), "打开 Wave 文件 " + f.audio + "/p0.wav 出现错误");
+    EXPECT_EQ(Message(r.err), "打开 Wave 文件 " + f.audio + "/p0.wav 出现错误");
     EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
-}
-
-TEST(Refusal, RoleConfigurationSaysWhatFailed) {
-    Folder f;
-    auto role = [&] {
-        return RunCli(
-            {"build", "--type", "role", "--audio", f.audio, "--irf", f.package, "--code", "Code1"});
-    };
-    CliResult r = role();
-    EXPECT_EQ(FirstLine(r.err), "Build failed: the role configuration in Config.ini is unusable");
-    EXPECT_NE(r.err.find("no Config.ini"), std::string::npos) << r.err;
-    WriteFile(f.audio + "/Config.ini", "[RoleInfo]\nCount=2\nRoleID1=3\nRolePath1=.\n");
-    r = role();
-    EXPECT_NE(r.err.find("no \"RoleID2\""), std::string::npos) << r.err;
-    WriteFile(f.audio + "/Config.ini", "[RoleInfo]\nCount=1\nRoleID1=3\nRolePath1=gone\n");
-    r = role();
-    EXPECT_EQ(FirstLine(r.err), "gone is not a valid path!");
-    EXPECT_NE(r.err.find("RolePath1"), std::string::npos) << r.err;
 }
 
 // Every problem of a folder at once, in the order a build meets them.
@@ -272,33 +272,6 @@ TEST(Check, ReportsEveryProblemInOrder) {
     // Nothing was written.
     EXPECT_FALSE(fs::exists(f.audio + "/Prompt.idx"));
     EXPECT_FALSE(fs::exists(f.audio + "/New-TextLst.txt"));
-}
-
-// check and build agree: the same first message, and no error where the
-// build succeeds.
-TEST(Check, AgreesWithBuild) {
-    std::vector<Spoil> cases = Spoils();
-    cases.push_back({"nothing wrong", [](Folder&) {}, "", {}});
-    for (const Spoil& s : cases) {
-        Folder f;
-        s.apply(f);
-        const nlohmann::json report = f.Check();
-        CliResult r = f.Build();
-        if (r.exit == 0) {
-            EXPECT_TRUE(report["errors"].empty()) << s.what << ": " << report.dump();
-            continue;
-        }
-        ASSERT_FALSE(report["errors"].empty()) << s.what << ": " << r.err;
-        const auto& first = report["errors"][0];
-        const std::string message = first["message"];
-        if (message.empty()) {
-            EXPECT_EQ(FirstLine(r.err).rfind("Build failed: ", 0), 0u) << s.what;
-        } else {
-            EXPECT_EQ(message, FirstLine(r.err)) << s.what;
-        }
-        for (const char* key : {"file", "line", "path", "reason", "hint"})
-            EXPECT_TRUE(first.contains(key)) << s.what << ": " << key;
-    }
 }
 
 TEST(Check, UsageAndMissingFolder) {

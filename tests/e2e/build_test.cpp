@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "common/formats.h"
 #include "e2e/fixture.h"
@@ -129,51 +128,6 @@ TEST(Build, RefusalsTouchNothing) {
     EXPECT_EQ(RunCli({"build", "--type", "prompt", "--code", "Code9"}).exit, 2);
     EXPECT_EQ(RunCli({"frobnicate"}).exit, 2);
     EXPECT_EQ(RunCli({"--version"}).exit, 0);
-}
-
-TEST(Build, FailuresKeepTheUsersFiles) {
-    struct Case {
-        std::string what;
-        std::function<void(Fixture&)> spoil;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {"not a package", [](Fixture& f) { WriteFile(f.package, "garbage that is not a package"); },
-         "Incorrect IRF file format"},
-        {"no text list", [](Fixture& f) { fs::remove(f.audio + "/TextList.txt"); },
-         "TextList.txt is empty！"},
-        {"missing recording", [](Fixture& f) { fs::remove(f.audio + "/f48.wav"); },
-         "The Audio file f48.wav is not exist！"},
-        {"duplicate text",
-         [](Fixture& f) {
-             WriteFile(f.audio + "/TextList.txt",
-                       qm::Utf8ToCp936("甲\r\n乙\r\n乙\r\n甲\r\n丙\r\n丁\r\n戊\r\n"));
-         },
-         "There have a repetitive text 甲 exist in file list"},
-        {"odd extension",
-         [](Fixture& f) {
-             fs::rename(f.audio + "/f48.wav", f.audio + "/f48.mp3");
-             WriteFile(
-                 f.audio + "/WaveList.txt",
-                 ReadFile(f.audio + "/WaveList.txt")
-                     .replace(ReadFile(f.audio + "/WaveList.txt").find("f48.wav"), 7, "f48.mp3"));
-         },
-         "the tool can only support PCM or WAV file！"},
-    };
-    for (const Case& c : cases) {
-        Fixture f;
-        c.spoil(f);
-        // An older package of the same name in the audio folder stays as it was.
-        WriteFile(f.audio + "/in.irf", "an older package");
-        const std::string before = ReadFile(f.package);
-        CliResult r = f.Build("prompt", "Code1");
-        EXPECT_EQ(r.exit, 1) << c.what;
-        EXPECT_EQ(Message(r.err), c.message) << c.what;
-        EXPECT_EQ(ReadFile(f.package), before) << c.what;
-        EXPECT_EQ(ReadFile(f.audio + "/in.irf"), "an older package") << c.what;
-        EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data") << c.what;
-        EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log") << c.what;
-    }
 }
 
 TEST(Build, OutputPlacesAndRelativePaths) {

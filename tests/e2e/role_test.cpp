@@ -152,6 +152,7 @@ TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
         EXPECT_EQ(r.out, "Config.ini Count配置错误，请检查\n");
         EXPECT_FALSE(Line(r.err).empty());
         EXPECT_EQ(Message(r.err), "Build failed: the role configuration in Config.ini is unusable");
+        EXPECT_NE(r.err.find("no Config.ini"), std::string::npos) << r.err;
     }
     {
         RoleFixture f(2);
@@ -172,6 +173,7 @@ TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
         CliResult r = f.Build("Code1");
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(r.out, "Config.ini pRoleID50001配置错误，请检查\n");
+        EXPECT_NE(r.err.find("no \"RoleID50001\""), std::string::npos) << r.err;
     }
     {
         RoleFixture f(2);
@@ -182,6 +184,7 @@ TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
         CliResult r = f.Build("Code1");
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(Message(r.err), "nowhere\\x is not a valid path!");
+        EXPECT_NE(r.err.find("RolePath2"), std::string::npos) << r.err;
         EXPECT_EQ(ReadFile(f.package), before);
         EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
     }
