@@ -7,6 +7,7 @@
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/excitation.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -60,10 +61,11 @@ int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1, int1
 // (padded to 24) that max |v| * sum |g| shows cannot make any partial sum
 // saturate, so the modular SIMD sums are exact. Keeps the first row in order
 // with the largest sum above `best`, as the row-by-row loop does, and returns
-// how many rows it has searched (0 without SSE2).
+// how many rows it has searched (0 on the portable path).
 int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k, int32_t& best,
                      int16_t& gid, int16_t& lid) {
 #if defined(__SSE2__)
+    if (ActiveIsa() == G7231Isa::Portable) return 0;
     const __m128i v0 = Load8(v24), v1 = Load8(v24 + 8), v2 = Load8(v24 + 16);
     auto row = [&](int i) {
         const int16_t* g = rows.padded[i].data();

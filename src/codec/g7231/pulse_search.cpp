@@ -8,6 +8,7 @@
 #include "codec/g7231/constants.h"
 #include "codec/g7231/excitation.h"
 #include "codec/g7231/gain.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -225,6 +226,7 @@ int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t
             dn3[g][j] = dn[6 + g + 8 * j];
         }
 
+    const bool vector = fast && ActiveIsa() != G7231Isa::Portable;
     int16_t time = add(kSearchAllowance, allowance);
     int ip0 = 0, ip1 = 2, ip2 = 4, ip3 = 6;
     int16_t shif = 0;
@@ -275,7 +277,7 @@ int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t
                 int16_t c3[kPositions];
                 int16_t a3[kPositions];
                 const int found =
-                    fast ? Candidates(ps2, d3, alp2, r33, q03, q13, q23, psc, alpha, c3, a3) : -1;
+                    vector ? Candidates(ps2, d3, alp2, r33, q03, q13, q23, psc, alpha, c3, a3) : -1;
                 if (found < 0) {
                     for (int j3 = 0; j3 < kPositions; ++j3) {
                         const int32_t ps3 =
