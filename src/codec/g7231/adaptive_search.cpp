@@ -43,7 +43,8 @@ const GainRows& PreparedGainRows() {
 // How far the gain search may go for lags lag1..lag2: 0 when the excitation
 // error of the history they repeat could grow too much (or a sine is
 // detected), otherwise a count of extra entries in steps of eight.
-int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1, int16_t lag2) {
+QM_G7231_BODY int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1,
+                                int16_t lag2) {
     int i2 = lag2 + kPitchOrder / 2;
     int zone2 = mult(static_cast<int16_t>(i2), 1092);
     int i1 = -kSubFrame + 1 + lag1 - kPitchOrder / 2;
@@ -62,8 +63,8 @@ int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1, int1
 // saturate, so the modular SIMD sums are exact. Keeps the first row in order
 // with the largest sum above `best`, as the row-by-row loop does, and returns
 // how many rows it has searched (0 on the portable path).
-int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k, int32_t& best,
-                     int16_t& gid, int16_t& lid) {
+QM_G7231_BODY int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k,
+                                   int32_t& best, int16_t& gid, int16_t& lid) {
 #if defined(__SSE2__)
     if (ActiveIsa() == G7231Isa::Portable) return 0;
     const __m128i v0 = Load8(v24), v1 = Load8(v24 + 8), v2 = Load8(v24 + 16);
@@ -100,9 +101,12 @@ int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k,
 
 }  // namespace
 
-void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
-                    const int32_t* taming, int16_t sine_detect, int16_t* olp_io, int sfc,
-                    SubframeFields& sf, bool fast) {
+namespace {
+
+QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
+                                      const int16_t* hist_end, const int32_t* taming,
+                                      int16_t sine_detect, int16_t* olp_io, int sfc,
+                                      SubframeFields& sf, bool fast) {
     const int16_t* imp = imp_Q13;
     int16_t olp = *olp_io;
     const int hb = 3 + (sfc & 1);
@@ -259,6 +263,29 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
         for (int j = 0; j <= i; ++j) acc = L_msu(acc, rez[j], imp[i - j]);
         target[i] = round_l(L_shl(acc, 1));
     }
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void AdaptiveSearchAvx2(int16_t* target, const int16_t* imp_Q13,
+                                      const int16_t* hist_end, const int32_t* taming,
+                                      int16_t sine_detect, int16_t* olp_io, int sfc,
+                                      SubframeFields& sf, bool fast) {
+    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, fast);
+}
+#endif
+
+}  // namespace
+
+void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
+                    const int32_t* taming, int16_t sine_detect, int16_t* olp_io, int sfc,
+                    SubframeFields& sf, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) {
+        AdaptiveSearchAvx2(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, fast);
+        return;
+    }
+#endif
+    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, fast);
 }
 
 }  // namespace qm::g7231

@@ -22,7 +22,7 @@ constexpr int kMatrix = 64;                 // one cross-correlation block (8 x 
 // Correlations of the impulse response needed by the pulse search: four
 // 8-entry energy vectors followed by six 8 x 8 cross blocks (tracks 01, 02,
 // 03, 12, 13, 23), for pulses on the even grid.
-void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
+QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
     int32_t cor = 0;
     for (int i = 0; i < kSubFrame; ++i) cor = L_mac(cor, imp[i], imp[i]);
     int16_t h[kLongSub];
@@ -64,7 +64,7 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
 
 // Backward-filtered target: correlation of the target with the impulse response,
 // scaled so that the largest value has 13 bits.
-void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
+QM_G7231_BODY void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
     int32_t y32[kSubFrame];
     int32_t max = 0;
     const bool safe = fast && MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
@@ -144,8 +144,8 @@ inline int Candidates(int16_t ps2, const int16_t* d3, int32_t alp2, const int16_
 // *signs their fields; returns the position field. `allowance` is the budget
 // of candidate sets left over from earlier subframes, and what is left after
 // this one.
-int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t* y, int16_t* grid,
-                    int16_t* signs, int16_t& allowance, bool fast) {
+QM_G7231_BODY int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t* y,
+                                  int16_t* grid, int16_t* signs, int16_t& allowance, bool fast) {
     int16_t rr[4 * kPositions + 6 * kMatrix];
     std::memcpy(rr, rr_in, sizeof(rr));
     const int16_t* r00 = rr;
@@ -333,8 +333,10 @@ end_search:
 
 }  // namespace
 
-void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf, int16_t& allowance,
-                 bool fast, bool& fault) {
+namespace {
+
+QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
+                                   int16_t& allowance, bool fast, bool& fault) {
     const int gid = sf.gain_index;
     const int t0 = lag + kAcelpPitchLagOffset170[gid];
     const int16_t gain_t0_Q15 = kAcelpPitchGain170[gid];
@@ -356,6 +358,26 @@ void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
     sf.positions = AcelpSearch(dn, rr, imp, y, &sf.grid, &sf.signs, allowance, fast);
     sf.fixed_gain = QuantizeFixedGain(target, y, fault);
     FixedExcitation(sf, lag, target);
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void PulseSearchAvx2(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
+                                   int16_t& allowance, bool fast, bool& fault) {
+    PulseSearchBody(target, imp_Q13, lag, sf, allowance, fast, fault);
+}
+#endif
+
+}  // namespace
+
+void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf, int16_t& allowance,
+                 bool fast, bool& fault) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) {
+        PulseSearchAvx2(target, imp_Q13, lag, sf, allowance, fast, fault);
+        return;
+    }
+#endif
+    PulseSearchBody(target, imp_Q13, lag, sf, allowance, fast, fault);
 }
 
 }  // namespace qm::g7231
