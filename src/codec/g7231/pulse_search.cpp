@@ -138,6 +138,26 @@ inline int Candidates(int16_t ps2, const int16_t* d3, int32_t alp2, const int16_
 #endif
 }
 
+// The third pulse's eight positions with SSE2, as the plain loop in
+// AcelpSearch: each position's larger saturated sum of the two grids (the
+// even one on ties) and its grid, and a mask of those above the threshold.
+QM_G7231_BODY unsigned ThirdPulse(int16_t ps1, int16_t ps1a, const int16_t (*dn2)[kPositions],
+                                  int16_t thres, int16_t* p2, int16_t* s2) {
+#if defined(__SSE2__)
+    const __m128i even = _mm_adds_epi16(_mm_set1_epi16(ps1), Load8(dn2[0]));
+    const __m128i odd = _mm_adds_epi16(_mm_set1_epi16(ps1a), Load8(dn2[1]));
+    const __m128i p = _mm_max_epi16(odd, even);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p2), p);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(s2),
+                     _mm_srli_epi16(_mm_cmpgt_epi16(odd, even), 15));
+    const __m128i above = _mm_cmpgt_epi16(p, _mm_set1_epi16(thres));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(above, _mm_setzero_si128())));
+#else
+    (void)ps1, (void)ps1a, (void)dn2, (void)thres, (void)p2, (void)s2;
+    return 0;
+#endif
+}
+
 // Depth-first search of the four pulses on dn (the target correlated with
 // the impulse response h, 13 bits; the signs are folded into it in place) and
 // the impulse correlations rr. y receives the filtered pulse vector, *grid and
@@ -249,8 +269,8 @@ QM_G7231_BODY int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16
             // each, and which of them pass the threshold.
             int16_t p2[kPositions];
             int16_t s2[kPositions];
-            unsigned pass = 0;
-            for (int j2 = 0; j2 < kPositions; ++j2) {
+            unsigned pass = vector ? ThirdPulse(ps1, ps1a, dn2, thres, p2, s2) : 0;
+            for (int j2 = 0; !vector && j2 < kPositions; ++j2) {
                 const int16_t even = add(ps1, dn2[0][j2]);
                 const int16_t odd = add(ps1a, dn2[1][j2]);
                 s2[j2] = odd > even;
