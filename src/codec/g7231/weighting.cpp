@@ -5,6 +5,7 @@
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/filters.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -40,8 +41,10 @@ void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, b
     }
 }
 
-HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bool fast,
-                                  bool& fault) {
+namespace {
+
+QM_G7231_BODY HarmonicFilter FindHarmonicFilterBody(const int16_t* buf, int start, int16_t olp,
+                                                    bool fast, bool& fault) {
     // Energy of the subframe, then energy and cross correlation of each lag.
     int32_t lcr[15];
     lcr[0] = 0;
@@ -108,6 +111,23 @@ HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bo
     }
     pw.lag = static_cast<int16_t>(olp - kHarmonicRange + best);
     return pw;
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 HarmonicFilter FindHarmonicFilterAvx2(const int16_t* buf, int start, int16_t olp,
+                                                    bool fast, bool& fault) {
+    return FindHarmonicFilterBody(buf, start, olp, fast, fault);
+}
+#endif
+
+}  // namespace
+
+HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bool fast,
+                                  bool& fault) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return FindHarmonicFilterAvx2(buf, start, olp, fast, fault);
+#endif
+    return FindHarmonicFilterBody(buf, start, olp, fast, fault);
 }
 
 void ApplyHarmonicFilters(const int16_t* buf, const HarmonicFilter* pw, int16_t* out) {
