@@ -27,7 +27,10 @@ void WeightingFilters(const int16_t* a_Q13, int16_t* w_Q13) {
         }
 }
 
-void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, bool fast) {
+namespace {
+
+QM_G7231_BODY void WeightSpeechBody(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem,
+                                    bool fast) {
     for (int k = 0; k < kSubFrames; ++k, w_Q13 += 2 * kLpcOrder) {
         int16_t* d = speech + k * kSubFrame;
         int16_t x[kLpcOrder + kSubFrame];
@@ -39,6 +42,22 @@ void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, b
         ZeroPass(acc, w_Q13, x, TwiceAbsSum(w_Q13, fast));
         PolePass(acc, w_Q13 + kLpcOrder, mem.iir, TwiceAbsSum(w_Q13 + kLpcOrder, fast), d);
     }
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void WeightSpeechAvx2(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem,
+                                    bool fast) {
+    WeightSpeechBody(speech, w_Q13, mem, fast);
+}
+#endif
+
+}  // namespace
+
+void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return WeightSpeechAvx2(speech, w_Q13, mem, fast);
+#endif
+    WeightSpeechBody(speech, w_Q13, mem, fast);
 }
 
 namespace {
