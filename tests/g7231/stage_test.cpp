@@ -37,15 +37,17 @@ TEST(G7231Stages, AdaptiveSearchFastPathsOnExtremes) {
                             history[i] = i % 3 ? value : static_cast<int16_t>(-value - 1);
                         int16_t target[2][kSubFrame];
                         SubframeFields sf[2];
+                        int16_t adaptive[2][kSubFrame];
                         int16_t lag[2] = {olp, olp};
                         for (int k = 0; k < 2; ++k) {
                             for (int i = 0; i < kSubFrame; ++i)
                                 target[k][i] = i % 2 ? value : int16_t{0};
                             AdaptiveSearch(target[k], imp.data(), history + kPitchMax, taming, 0,
-                                           &lag[k], sfc, sf[k], k == 0);
+                                           &lag[k], sfc, sf[k], adaptive[k], k == 0);
                         }
                         ASSERT_TRUE(std::equal(target[0], target[0] + kSubFrame, target[1]))
                             << "block at " << start << " lag " << olp << " subframe " << sfc;
+                        ASSERT_TRUE(std::equal(adaptive[0], adaptive[0] + kSubFrame, adaptive[1]));
                         ASSERT_EQ(lag[0], lag[1]);
                         ASSERT_EQ(sf[0].gain_index, sf[1].gain_index);
                         ASSERT_EQ(sf[0].lag_offset, sf[1].lag_offset);

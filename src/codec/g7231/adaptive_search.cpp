@@ -115,7 +115,7 @@ namespace {
 QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
                                       const int16_t* hist_end, const int32_t* taming,
                                       int16_t sine_detect, int16_t* olp_io, int sfc,
-                                      SubframeFields& sf, bool fast) {
+                                      SubframeFields& sf, int16_t* adaptive, bool fast) {
     const int16_t* imp = imp_Q13;
     int16_t olp = *olp_io;
     const int hb = 3 + (sfc & 1);
@@ -257,6 +257,7 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
     // Take the chosen contribution, filtered, off the target.
     int16_t rez[kLongSub] = {};
     AdaptiveExcitation(hist_end, olp - 1 + lid, gid, rez, fast);
+    std::memcpy(adaptive, rez, kSubFrame * sizeof(int16_t));
     if (fast && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
         for (int i = 0; i < kSubFrame; ++i) {
             const int32_t acc = target[i] * 32768 - 2 * Dot(rez, rev + kLongSub - 1 - i, kLongSub);
@@ -275,8 +276,9 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
 QM_G7231_AVX2 void AdaptiveSearchAvx2(int16_t* target, const int16_t* imp_Q13,
                                       const int16_t* hist_end, const int32_t* taming,
                                       int16_t sine_detect, int16_t* olp_io, int sfc,
-                                      SubframeFields& sf, bool fast) {
-    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, fast);
+                                      SubframeFields& sf, int16_t* adaptive, bool fast) {
+    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
+                       fast);
 }
 #endif
 
@@ -284,14 +286,16 @@ QM_G7231_AVX2 void AdaptiveSearchAvx2(int16_t* target, const int16_t* imp_Q13,
 
 void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
                     const int32_t* taming, int16_t sine_detect, int16_t* olp_io, int sfc,
-                    SubframeFields& sf, bool fast) {
+                    SubframeFields& sf, int16_t* adaptive, bool fast) {
 #if QM_G7231_HAS_AVX2
     if (UseAvx2()) {
-        AdaptiveSearchAvx2(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, fast);
+        AdaptiveSearchAvx2(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf,
+                           adaptive, fast);
         return;
     }
 #endif
-    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, fast);
+    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
+                       fast);
 }
 
 }  // namespace qm::g7231

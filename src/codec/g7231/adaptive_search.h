@@ -12,10 +12,11 @@ namespace qm::g7231 {
 // taming test on the excitation errors `taming` (5 blocks) and the sine
 // detector. Fills sf.lag_offset and sf.gain_index; for subframes 0 and 2 the
 // chosen lag replaces *olp (and the offset is 1). Then subtracts the chosen
-// contribution, filtered by imp_Q13, from target (Q0). `hist_end` points just
+// contribution, filtered by imp_Q13, from target (Q0), and writes the
+// contribution itself (60 samples, Q0) to `adaptive`. `hist_end` points just
 // past the newest of the 145 excitation history samples.
 void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
                     const int32_t* taming, int16_t sine_detect, int16_t* olp, int sfc,
-                    SubframeFields& sf, bool fast);
+                    SubframeFields& sf, int16_t* adaptive, bool fast);
 
 }  // namespace qm::g7231
