@@ -36,18 +36,29 @@ QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
     // Entry for pulses at padded positions a <= b: the sum over n of
     // 2 h[n] h[n + b - a] for n up to 63 - b, which is a prefix of the sum
     // along diagonal b - a. The sums cannot overflow (they are bounded by the
-    // energy, below 2^31 after the scaling above), so plain running sums along
-    // each diagonal give them all.
-    // sums[n][d] holds the diagonal-d sum up to n.
-    int32_t sums[kLongSub][kLongSub];
-    for (int d = 0; d < kLongSub; ++d) sums[0][d] = 2 * int32_t{h[0]} * h[d];
-    for (int n = 1; n < kLongSub; ++n) {
-        const int32_t hn = 2 * int32_t{h[n]};
-        for (int d = 0; d + n < kLongSub; ++d) sums[n][d] = sums[n - 1][d] + hn * h[n + d];
+    // energy, below 2^31 after the scaling above), so running sums along
+    // every diagonal at once give them all. Pulses sit at even b, so only
+    // the prefixes up to odd n are read: the sums advance two terms at a
+    // time and are kept after each pair, in row (n - 1) / 2. h is padded
+    // with zeros so that every diagonal runs the full length (the terms past
+    // the response add nothing); the arithmetic is modular, and the kept
+    // sums, being in range, are exact.
+    int16_t hp[2 * kLongSub] = {};
+    std::memcpy(hp, h, sizeof(h));
+    uint32_t run[kLongSub] = {};
+    int32_t sums[kLongSub / 2][kLongSub];
+    for (int m = 0; m < kLongSub / 2; ++m) {
+        const int32_t h0 = hp[2 * m], h1 = hp[2 * m + 1];
+        const int16_t* x0 = hp + 2 * m;
+        const int16_t* x1 = hp + 2 * m + 1;
+        for (int d = 0; d < kLongSub; ++d) {
+            run[d] += 2 * (static_cast<uint32_t>(h0 * x0[d]) + static_cast<uint32_t>(h1 * x1[d]));
+            sums[m][d] = static_cast<int32_t>(run[d]);
+        }
     }
     auto entry = [&](int a, int b) -> int16_t {
         if (a > b) std::swap(a, b);
-        return extract_h(sums[kLongSub - 1 - b][b - a]);
+        return extract_h(sums[(kLongSub - 2 - b) / 2][b - a]);
     };
     for (int t = 0; t < 4; ++t)
         for (int j = 0; j < kPositions; ++j)
