@@ -10,6 +10,8 @@
 #include "codec/g7231/adaptive_search.h"
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/g7231.h"
+#include "codec/g7231/tables.h"
 
 namespace {
 
@@ -54,6 +56,46 @@ TEST(G7231Stages, AdaptiveSearchFastPathsOnExtremes) {
                         ++cases;
                     }
     EXPECT_GT(cases, 300);
+}
+
+// The gain codebook search where its bounds are tight: correlations at full
+// scale with the signs of one row give that row's largest criterion,
+// 32767 sum |g|, which passes 2^31 for the rows with sum |g| above 65537,
+// so only the saturating sum gives it; with the signs reversed the smallest.
+// Every vector path must choose as the saturating operators do.
+TEST(G7231Stages, GainSearchAtFullScale) {
+    int cases = 0, beyond = 0;
+    for (int row = 0; row < kGainEntries170; ++row) {
+        const int16_t* g = kAdaptiveCodebookGain170 + 20 * row;
+        int32_t abs_sum = 0;
+        for (int j = 0; j < 20; ++j) abs_sum += std::abs(int32_t{g[j]});
+        beyond += int64_t{32767} * abs_sum > kMax32;
+        for (const int sign : {1, -1})
+            for (const int hb : {1, 3, 4}) {
+                // Lag 0 holds the row's extreme; the other lags a milder copy.
+                int16_t vct[4 * 20];
+                for (int k = 0; k < hb; ++k)
+                    for (int j = 0; j < 20; ++j) {
+                        const int16_t v = (g[j] < 0) == (sign > 0) ? kMin16 : kMax16;
+                        vct[k * 20 + j] = k == 0 ? v : static_cast<int16_t>(v / (k + 1));
+                    }
+                int16_t want_g = -1, want_l = -1;
+                SearchGain(vct, hb, kGainEntries170, false, want_g, want_l);
+                for (qm::G7231Isa isa :
+                     {qm::G7231Isa::Portable, qm::G7231Isa::Sse2, qm::G7231Isa::Avx2}) {
+                    if (!qm::G7231IsaSupported(isa)) continue;
+                    qm::SetG7231Isa(isa);
+                    int16_t gid = -1, lid = -1;
+                    SearchGain(vct, hb, kGainEntries170, true, gid, lid);
+                    ASSERT_EQ(gid, want_g) << "row " << row << " sign " << sign << " lags " << hb;
+                    ASSERT_EQ(lid, want_l) << "row " << row << " sign " << sign << " lags " << hb;
+                }
+                ++cases;
+            }
+    }
+    qm::SetG7231Isa(qm::G7231Isa::Best);
+    EXPECT_GT(beyond, 0);
+    EXPECT_EQ(cases, 6 * kGainEntries170);
 }
 
 }  // namespace

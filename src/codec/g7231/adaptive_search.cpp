@@ -112,6 +112,39 @@ QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainR
 
 namespace {
 
+// The pitch gain codebook search over hb lags (20 normalised correlations
+// each in vct) and the first `bound` rows: the first (lag, row) in order
+// with the largest criterion above zero.
+QM_G7231_BODY void SearchGainBody(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid,
+                                  int16_t& lid) {
+    // No table value is -32768, so each half product is the plain product;
+    // max |v| * sum |g| bounds every partial sum.
+    const GainRows& rows = PreparedGainRows();
+    int32_t best = 0;
+    for (int k = 0; k < hb; ++k) {
+        const int16_t* v = vct + k * 20;
+        const int64_t vmax = AbsMax(v, 20);
+        int16_t v24[24] = {};
+        std::memcpy(v24, v, 20 * sizeof(int16_t));
+        auto one = [&](int i) {
+            int32_t acc = 0;
+            if (fast && vmax * rows.abs_sum[i] <= kMax32) {
+                acc = Dot(v24, rows.padded[i].data(), 24);
+            } else {
+                const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
+                for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
+            }
+            if (acc > best) {
+                best = acc;
+                gid = static_cast<int16_t>(i);
+                lid = static_cast<int16_t>(k);
+            }
+        };
+        int i = fast ? SearchGainGroups(v24, vmax, rows, bound, k, best, gid, lid, one) : 0;
+        for (; i < bound; ++i) one(i);
+    }
+}
+
 QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
                                       const int16_t* hist_end, const int32_t* taming,
                                       int16_t sine_detect, int16_t* olp_io, int sfc,
@@ -218,34 +251,9 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
     int bound = kGainEntries170Min + shl(off, 3);
     if (bound > kGainEntries170) bound = kGainEntries170;
 
-    // No table value is -32768, so each half product is the plain product;
-    // max |v| * sum |g| bounds every partial sum.
-    const GainRows& rows = PreparedGainRows();
-    int32_t best = 0;
     int16_t lid = 1;
     int16_t gid = 0;
-    for (int k = 0; k < hb; ++k) {
-        const int16_t* v = vct + k * 20;
-        const int64_t vmax = AbsMax(v, 20);
-        int16_t v24[24] = {};
-        std::memcpy(v24, v, 20 * sizeof(int16_t));
-        auto one = [&](int i) {
-            int32_t acc = 0;
-            if (fast && vmax * rows.abs_sum[i] <= kMax32) {
-                acc = Dot(v24, rows.padded[i].data(), 24);
-            } else {
-                const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
-                for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
-            }
-            if (acc > best) {
-                best = acc;
-                gid = static_cast<int16_t>(i);
-                lid = static_cast<int16_t>(k);
-            }
-        };
-        int i = fast ? SearchGainGroups(v24, vmax, rows, bound, k, best, gid, lid, one) : 0;
-        for (; i < bound; ++i) one(i);
-    }
+    SearchGainBody(vct, hb, bound, fast, gid, lid);
     if ((sfc & 1) == 0) {
         olp = static_cast<int16_t>(olp - 1 + lid);
         lid = 1;
@@ -296,6 +304,22 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
 #endif
     AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
                        fast);
+}
+
+#if QM_G7231_HAS_AVX2
+namespace {
+QM_G7231_AVX2 void SearchGainAvx2(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid,
+                                  int16_t& lid) {
+    SearchGainBody(vct, hb, bound, fast, gid, lid);
+}
+}  // namespace
+#endif
+
+void SearchGain(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid, int16_t& lid) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return SearchGainAvx2(vct, hb, bound, fast, gid, lid);
+#endif
+    SearchGainBody(vct, hb, bound, fast, gid, lid);
 }
 
 }  // namespace qm::g7231

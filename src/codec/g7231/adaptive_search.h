@@ -19,4 +19,10 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
                     const int32_t* taming, int16_t sine_detect, int16_t* olp, int sfc,
                     SubframeFields& sf, int16_t* adaptive, bool fast);
 
+// The gain codebook part of the search, for tests: hb lags of 20 normalised
+// correlations each in vct, the first `bound` rows of the table; gid and lid
+// receive the chosen row and lag (0 and 1 when no criterion is above zero).
+// The path is the process-wide one (see SetG7231Isa).
+void SearchGain(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid, int16_t& lid);
+
 }  // namespace qm::g7231
