@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "codec/g7231/adaptive_search.h"
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/filters.h"
 #include "codec/g7231/g7231.h"
 #include "codec/g7231/tables.h"
 
@@ -96,6 +98,49 @@ TEST(G7231Stages, GainSearchAtFullScale) {
     qm::SetG7231Isa(qm::G7231Isa::Best);
     EXPECT_GT(beyond, 0);
     EXPECT_EQ(cases, 6 * kGainEntries170);
+}
+
+// The all-pole pass where its bounds are tight: a full-scale delay line whose
+// signs follow the coefficients', and accumulators at, just past and far
+// past the room the whole-pass bound asks for (|acc| + 2 sum |a| 32769 up to
+// 2^31 - 1), positive and negative. The plain sums must give what the
+// saturating operators give.
+TEST(G7231Stages, PolePassAtItsBounds) {
+    int cases = 0;
+    for (const int16_t scale : {int16_t{100}, int16_t{4096}, int16_t{20000}}) {
+        for (const int pattern : {0, 1}) {
+            int16_t a[kLpcOrder];
+            for (int j = 0; j < kLpcOrder; ++j)
+                a[j] = static_cast<int16_t>(pattern == 0 || j % 2 == 0 ? scale : -scale);
+            const int64_t twice_abs = TwiceAbsSum(a, true);
+            const int64_t room = kMax32 - twice_abs * 32769;
+            for (const int sign : {1, -1}) {
+                for (const int64_t level : {room, room + 1, room + twice_abs * 16384,
+                                            int64_t{kMax32} - 1000, int64_t{0}}) {
+                    if (level < 0 || level > kMax32) continue;
+                    int32_t acc[2][kSubFrame];
+                    int16_t line[2][kLpcOrder];
+                    int16_t out[2][kSubFrame];
+                    for (int v = 0; v < 2; ++v) {
+                        for (int i = 0; i < kSubFrame; ++i)
+                            acc[v][i] =
+                                static_cast<int32_t>(i % 7 == 0 ? sign * level : sign * level / 2);
+                        for (int j = 0; j < kLpcOrder; ++j)
+                            line[v][j] = (a[j] > 0) == (sign > 0) ? kMax16 : kMin16;
+                        PolePass(acc[v], a, line[v], TwiceAbsSum(a, v == 0), out[v]);
+                    }
+                    const std::string where = "scale " + std::to_string(scale) + " pattern " +
+                                              std::to_string(pattern) + " level " +
+                                              std::to_string(sign * level);
+                    ASSERT_TRUE(std::equal(acc[0], acc[0] + kSubFrame, acc[1])) << where;
+                    ASSERT_TRUE(std::equal(out[0], out[0] + kSubFrame, out[1])) << where;
+                    ASSERT_TRUE(std::equal(line[0], line[0] + kLpcOrder, line[1])) << where;
+                    ++cases;
+                }
+            }
+        }
+    }
+    EXPECT_GE(cases, 40);
 }
 
 }  // namespace

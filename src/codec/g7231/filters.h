@@ -63,6 +63,22 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     // ra[k] multiplies x[k], so the older taps are one contiguous sum.
     int16_t ra[kLpcOrder];
     for (int k = 0; k < kLpcOrder; ++k) ra[k] = a[kLpcOrder - 1 - k];
+    // Every delay-line value has |v| <= 32768, so when the largest |acc|
+    // leaves room for that, each sample's own bound below holds and the
+    // pass needs no checks.
+    int64_t acc_max = 0;
+    for (int i = 0; i < kSubFrame; ++i) acc_max = std::max(acc_max, std::abs(int64_t{acc[i]}));
+    if (acc_max + twice_abs * (32768 + 1) <= kMax32) {
+        for (int i = 0; i < kSubFrame; ++i) {
+            const int16_t* x = buf + i;
+            int32_t older = 0;
+            for (int k = 0; k < kLpcOrder - 1; ++k) older += int32_t{ra[k]} * x[k];
+            acc[i] += 2 * (older + int32_t{a[0]} * x[kLpcOrder - 1]);
+            out[i] = buf[kLpcOrder + i] = RoundShl2(acc[i]);
+        }
+        for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
+        return;
+    }
     int64_t line_max = AbsMax(line_io, kLpcOrder);
     for (int i = 0; i < kSubFrame; ++i) {
         const int16_t* x = buf + i;
