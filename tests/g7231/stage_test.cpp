@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "codec/g7231/adaptive_search.h"
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/filters.h"
+#include "codec/g7231/g7231.h"
+#include "codec/g7231/tables.h"
 
 namespace {
 
@@ -37,21 +41,106 @@ TEST(G7231Stages, AdaptiveSearchFastPathsOnExtremes) {
                             history[i] = i % 3 ? value : static_cast<int16_t>(-value - 1);
                         int16_t target[2][kSubFrame];
                         SubframeFields sf[2];
+                        int16_t adaptive[2][kSubFrame];
                         int16_t lag[2] = {olp, olp};
                         for (int k = 0; k < 2; ++k) {
                             for (int i = 0; i < kSubFrame; ++i)
                                 target[k][i] = i % 2 ? value : int16_t{0};
                             AdaptiveSearch(target[k], imp.data(), history + kPitchMax, taming, 0,
-                                           &lag[k], sfc, sf[k], k == 0);
+                                           &lag[k], sfc, sf[k], adaptive[k], k == 0);
                         }
                         ASSERT_TRUE(std::equal(target[0], target[0] + kSubFrame, target[1]))
                             << "block at " << start << " lag " << olp << " subframe " << sfc;
+                        ASSERT_TRUE(std::equal(adaptive[0], adaptive[0] + kSubFrame, adaptive[1]));
                         ASSERT_EQ(lag[0], lag[1]);
                         ASSERT_EQ(sf[0].gain_index, sf[1].gain_index);
                         ASSERT_EQ(sf[0].lag_offset, sf[1].lag_offset);
                         ++cases;
                     }
     EXPECT_GT(cases, 300);
+}
+
+// The gain codebook search where its bounds are tight: correlations at full
+// scale with the signs of one row give that row's largest criterion,
+// 32767 sum |g|, which passes 2^31 for the rows with sum |g| above 65537,
+// so only the saturating sum gives it; with the signs reversed the smallest.
+// Every vector path must choose as the saturating operators do.
+TEST(G7231Stages, GainSearchAtFullScale) {
+    int cases = 0, beyond = 0;
+    for (int row = 0; row < kGainEntries170; ++row) {
+        const int16_t* g = kAdaptiveCodebookGain170 + 20 * row;
+        int32_t abs_sum = 0;
+        for (int j = 0; j < 20; ++j) abs_sum += std::abs(int32_t{g[j]});
+        beyond += int64_t{32767} * abs_sum > kMax32;
+        for (const int sign : {1, -1})
+            for (const int hb : {1, 3, 4}) {
+                // Lag 0 holds the row's extreme; the other lags a milder copy.
+                int16_t vct[4 * 20];
+                for (int k = 0; k < hb; ++k)
+                    for (int j = 0; j < 20; ++j) {
+                        const int16_t v = (g[j] < 0) == (sign > 0) ? kMin16 : kMax16;
+                        vct[k * 20 + j] = k == 0 ? v : static_cast<int16_t>(v / (k + 1));
+                    }
+                int16_t want_g = -1, want_l = -1;
+                SearchGain(vct, hb, kGainEntries170, false, want_g, want_l);
+                for (qm::G7231Isa isa :
+                     {qm::G7231Isa::Portable, qm::G7231Isa::Sse2, qm::G7231Isa::Avx2}) {
+                    if (!qm::G7231IsaSupported(isa)) continue;
+                    qm::SetG7231Isa(isa);
+                    int16_t gid = -1, lid = -1;
+                    SearchGain(vct, hb, kGainEntries170, true, gid, lid);
+                    ASSERT_EQ(gid, want_g) << "row " << row << " sign " << sign << " lags " << hb;
+                    ASSERT_EQ(lid, want_l) << "row " << row << " sign " << sign << " lags " << hb;
+                }
+                ++cases;
+            }
+    }
+    qm::SetG7231Isa(qm::G7231Isa::Best);
+    EXPECT_GT(beyond, 0);
+    EXPECT_EQ(cases, 6 * kGainEntries170);
+}
+
+// The all-pole pass where its bounds are tight: a full-scale delay line whose
+// signs follow the coefficients', and accumulators at, just past and far
+// past the room the whole-pass bound asks for (|acc| + 2 sum |a| 32769 up to
+// 2^31 - 1), positive and negative. The plain sums must give what the
+// saturating operators give.
+TEST(G7231Stages, PolePassAtItsBounds) {
+    int cases = 0;
+    for (const int16_t scale : {int16_t{100}, int16_t{4096}, int16_t{20000}}) {
+        for (const int pattern : {0, 1}) {
+            int16_t a[kLpcOrder];
+            for (int j = 0; j < kLpcOrder; ++j)
+                a[j] = static_cast<int16_t>(pattern == 0 || j % 2 == 0 ? scale : -scale);
+            const int64_t twice_abs = TwiceAbsSum(a, true);
+            const int64_t room = kMax32 - twice_abs * 32769;
+            for (const int sign : {1, -1}) {
+                for (const int64_t level : {room, room + 1, room + twice_abs * 16384,
+                                            int64_t{kMax32} - 1000, int64_t{0}}) {
+                    if (level < 0 || level > kMax32) continue;
+                    int32_t acc[2][kSubFrame];
+                    int16_t line[2][kLpcOrder];
+                    int16_t out[2][kSubFrame];
+                    for (int v = 0; v < 2; ++v) {
+                        for (int i = 0; i < kSubFrame; ++i)
+                            acc[v][i] =
+                                static_cast<int32_t>(i % 7 == 0 ? sign * level : sign * level / 2);
+                        for (int j = 0; j < kLpcOrder; ++j)
+                            line[v][j] = (a[j] > 0) == (sign > 0) ? kMax16 : kMin16;
+                        PolePass(acc[v], a, line[v], TwiceAbsSum(a, v == 0), out[v]);
+                    }
+                    const std::string where = "scale " + std::to_string(scale) + " pattern " +
+                                              std::to_string(pattern) + " level " +
+                                              std::to_string(sign * level);
+                    ASSERT_TRUE(std::equal(acc[0], acc[0] + kSubFrame, acc[1])) << where;
+                    ASSERT_TRUE(std::equal(out[0], out[0] + kSubFrame, out[1])) << where;
+                    ASSERT_TRUE(std::equal(line[0], line[0] + kLpcOrder, line[1])) << where;
+                    ++cases;
+                }
+            }
+        }
+    }
+    EXPECT_GE(cases, 40);
 }
 
 }  // namespace

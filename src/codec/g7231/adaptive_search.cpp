@@ -7,6 +7,7 @@
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/excitation.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -23,7 +24,7 @@ constexpr int kTamingShift = 23;
 struct GainRows {
     std::array<std::array<int16_t, 24>, kGainEntries170> padded{};
     std::array<int32_t, kGainEntries170> abs_sum{};
-    int32_t max_abs_sum = 0;
+    std::array<int32_t, (kGainEntries170 + 3) / 4> group_max{};  // largest abs_sum of rows 4g..4g+3
 };
 const GainRows& PreparedGainRows() {
     static const GainRows rows = [] {
@@ -32,7 +33,7 @@ const GainRows& PreparedGainRows() {
             const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
             std::copy(g, g + 20, r.padded[i].begin());
             r.abs_sum[i] = AbsSum(g, 20);
-            r.max_abs_sum = std::max(r.max_abs_sum, r.abs_sum[i]);
+            r.group_max[i / 4] = std::max(r.group_max[i / 4], r.abs_sum[i]);
         }
         return r;
     }();
@@ -42,7 +43,8 @@ const GainRows& PreparedGainRows() {
 // How far the gain search may go for lags lag1..lag2: 0 when the excitation
 // error of the history they repeat could grow too much (or a sine is
 // detected), otherwise a count of extra entries in steps of eight.
-int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1, int16_t lag2) {
+QM_G7231_BODY int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1,
+                                int16_t lag2) {
     int i2 = lag2 + kPitchOrder / 2;
     int zone2 = mult(static_cast<int16_t>(i2), 1092);
     int i1 = -kSubFrame + 1 + lag1 - kPitchOrder / 2;
@@ -56,14 +58,19 @@ int16_t TestError(const int32_t* taming, int16_t sine_detect, int16_t lag1, int1
     return extract_l(L_shr(L_negate(acc), kTamingShift));
 }
 
-// The gain-codebook search over whole groups of four rows, for a vector v
-// (padded to 24) that max |v| * sum |g| shows cannot make any partial sum
-// saturate, so the modular SIMD sums are exact. Keeps the first row in order
-// with the largest sum above `best`, as the row-by-row loop does, and returns
-// how many rows it has searched (0 without SSE2).
-int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k, int32_t& best,
-                     int16_t& gid, int16_t& lid) {
+// The gain-codebook search, the rows in order, keeping the first row with
+// the largest sum above `best`. `one` searches a single row; groups of four
+// rows go through SSE2 together when max |v| times the group's largest
+// sum |g| shows that no partial sum can saturate, so that the modular vector
+// sums are exact (a few rows of the table have sum |g| above 65536, so a
+// bound for the whole table would fail for every full-scale v). Returns how
+// many rows it has searched (0 on the portable path).
+template <typename One>
+QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainRows& rows,
+                                   int bound, int k, int32_t& best, int16_t& gid, int16_t& lid,
+                                   One one) {
 #if defined(__SSE2__)
+    if (ActiveIsa() == G7231Isa::Portable) return 0;
     const __m128i v0 = Load8(v24), v1 = Load8(v24 + 8), v2 = Load8(v24 + 16);
     auto row = [&](int i) {
         const int16_t* g = rows.padded[i].data();
@@ -73,6 +80,10 @@ int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k,
     };
     int i = 0;
     for (; i + 4 <= bound; i += 4) {
+        if (vmax * rows.group_max[i / 4] > kMax32) {
+            for (int r = 0; r < 4; ++r) one(i + r);
+            continue;
+        }
         const __m128i a0 = row(i), a1 = row(i + 1), a2 = row(i + 2), a3 = row(i + 3);
         // Transpose and add: lane r holds the sum of row i + r.
         const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(a0, a1), _mm_unpackhi_epi32(a0, a1));
@@ -91,16 +102,53 @@ int SearchGainGroups(const int16_t* v24, const GainRows& rows, int bound, int k,
     }
     return i;
 #else
-    (void)v24, (void)rows, (void)bound, (void)k, (void)best, (void)gid, (void)lid;
+    (void)v24, (void)vmax, (void)rows, (void)bound, (void)k, (void)best, (void)gid, (void)lid,
+        (void)one;
     return 0;
 #endif
 }
 
 }  // namespace
 
-void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
-                    const int32_t* taming, int16_t sine_detect, int16_t* olp_io, int sfc,
-                    SubframeFields& sf, bool fast) {
+namespace {
+
+// The pitch gain codebook search over hb lags (20 normalised correlations
+// each in vct) and the first `bound` rows: the first (lag, row) in order
+// with the largest criterion above zero.
+QM_G7231_BODY void SearchGainBody(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid,
+                                  int16_t& lid) {
+    // No table value is -32768, so each half product is the plain product;
+    // max |v| * sum |g| bounds every partial sum.
+    const GainRows& rows = PreparedGainRows();
+    int32_t best = 0;
+    for (int k = 0; k < hb; ++k) {
+        const int16_t* v = vct + k * 20;
+        const int64_t vmax = AbsMax(v, 20);
+        int16_t v24[24] = {};
+        std::memcpy(v24, v, 20 * sizeof(int16_t));
+        auto one = [&](int i) {
+            int32_t acc = 0;
+            if (fast && vmax * rows.abs_sum[i] <= kMax32) {
+                acc = Dot(v24, rows.padded[i].data(), 24);
+            } else {
+                const int16_t* g = kAdaptiveCodebookGain170 + 20 * i;
+                for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
+            }
+            if (acc > best) {
+                best = acc;
+                gid = static_cast<int16_t>(i);
+                lid = static_cast<int16_t>(k);
+            }
+        };
+        int i = fast ? SearchGainGroups(v24, vmax, rows, bound, k, best, gid, lid, one) : 0;
+        for (; i < bound; ++i) one(i);
+    }
+}
+
+QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
+                                      const int16_t* hist_end, const int32_t* taming,
+                                      int16_t sine_detect, int16_t* olp_io, int sfc,
+                                      SubframeFields& sf, int16_t* adaptive, bool fast) {
     const int16_t* imp = imp_Q13;
     int16_t olp = *olp_io;
     const int hb = 3 + (sfc & 1);
@@ -203,37 +251,9 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
     int bound = kGainEntries170Min + shl(off, 3);
     if (bound > kGainEntries170) bound = kGainEntries170;
 
-    // No table value is -32768, so each half product is the plain product;
-    // max |v| * sum |g| bounds every partial sum.
-    const GainRows& rows = PreparedGainRows();
-    int32_t best = 0;
     int16_t lid = 1;
     int16_t gid = 0;
-    for (int k = 0; k < hb; ++k) {
-        const int16_t* g = kAdaptiveCodebookGain170;
-        const int16_t* v = vct + k * 20;
-        const int64_t vmax = AbsMax(v, 20);
-        int16_t v24[24] = {};
-        std::memcpy(v24, v, 20 * sizeof(int16_t));
-        int i = 0;
-        if (fast && vmax * rows.max_abs_sum <= kMax32) {
-            i = SearchGainGroups(v24, rows, bound, k, best, gid, lid);
-            g += 20 * i;
-        }
-        for (; i < bound; ++i, g += 20) {
-            int32_t acc = 0;
-            if (fast && vmax * rows.abs_sum[i] <= kMax32) {
-                acc = Dot(v24, rows.padded[i].data(), 24);
-            } else {
-                for (int j = 0; j < 20; ++j) acc = L_add(acc, L_shr(L_mult(v[j], g[j]), 1));
-            }
-            if (acc > best) {
-                best = acc;
-                gid = static_cast<int16_t>(i);
-                lid = static_cast<int16_t>(k);
-            }
-        }
-    }
+    SearchGainBody(vct, hb, bound, fast, gid, lid);
     if ((sfc & 1) == 0) {
         olp = static_cast<int16_t>(olp - 1 + lid);
         lid = 1;
@@ -245,6 +265,7 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
     // Take the chosen contribution, filtered, off the target.
     int16_t rez[kLongSub] = {};
     AdaptiveExcitation(hist_end, olp - 1 + lid, gid, rez, fast);
+    std::memcpy(adaptive, rez, kSubFrame * sizeof(int16_t));
     if (fast && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
         for (int i = 0; i < kSubFrame; ++i) {
             const int32_t acc = target[i] * 32768 - 2 * Dot(rez, rev + kLongSub - 1 - i, kLongSub);
@@ -257,6 +278,48 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
         for (int j = 0; j <= i; ++j) acc = L_msu(acc, rez[j], imp[i - j]);
         target[i] = round_l(L_shl(acc, 1));
     }
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void AdaptiveSearchAvx2(int16_t* target, const int16_t* imp_Q13,
+                                      const int16_t* hist_end, const int32_t* taming,
+                                      int16_t sine_detect, int16_t* olp_io, int sfc,
+                                      SubframeFields& sf, int16_t* adaptive, bool fast) {
+    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
+                       fast);
+}
+#endif
+
+}  // namespace
+
+void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist_end,
+                    const int32_t* taming, int16_t sine_detect, int16_t* olp_io, int sfc,
+                    SubframeFields& sf, int16_t* adaptive, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) {
+        AdaptiveSearchAvx2(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf,
+                           adaptive, fast);
+        return;
+    }
+#endif
+    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
+                       fast);
+}
+
+#if QM_G7231_HAS_AVX2
+namespace {
+QM_G7231_AVX2 void SearchGainAvx2(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid,
+                                  int16_t& lid) {
+    SearchGainBody(vct, hb, bound, fast, gid, lid);
+}
+}  // namespace
+#endif
+
+void SearchGain(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid, int16_t& lid) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return SearchGainAvx2(vct, hb, bound, fast, gid, lid);
+#endif
+    SearchGainBody(vct, hb, bound, fast, gid, lid);
 }
 
 }  // namespace qm::g7231

@@ -105,13 +105,13 @@ void Encoder::EncodeFrame(const int16_t* samples, uint8_t* out, FrameTrace* trac
         if (st) std::memcpy(st->impulse_response, imp_Q13, sizeof(imp_Q13));
         SubtractRinging(d, a, w, pw[i], ringing_, fast_);
         if (st) std::memcpy(st->target, d, sizeof(imp_Q13));
+        // The adaptive contribution, as the search took it off the target.
+        int16_t adaptive[kSubFrame];
         AdaptiveSearch(d, imp_Q13, prev_exc_ + kPitchMax, taming_, sine_detect_, &olp[i >> 1], i,
-                       sf, fast_);
+                       sf, adaptive, fast_);
         const int16_t lag = static_cast<int16_t>(olp[i >> 1] - 1 + sf.lag_offset);
         PulseSearch(d, imp_Q13, lag, sf, allowance_, fast_, fault_);
         // Excitation: the fixed contribution (at half scale) plus the adaptive one.
-        int16_t adaptive[kSubFrame];
-        AdaptiveExcitation(prev_exc_ + kPitchMax, lag, sf.gain_index, adaptive, fast_);
         CombineExcitation(d, adaptive, d);
         PushExcitation(prev_exc_, d);
         UpdateTaming(taming_, lag, sf.gain_index);

@@ -16,12 +16,6 @@
 
 namespace qm::g7231 {
 
-// Ten-tap saturating filter sum and the delay-line shift of the LPC-order
-// filters.
-inline int32_t Mac10(int32_t acc, const int16_t* a, const int16_t* x) {
-    for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, a[j], x[j]);
-    return acc;
-}
 // Twice the sum of |coefficient| of a filter, the factor of its bound; with
 // the shortcuts off, a value so large that every bound fails.
 inline int64_t TwiceAbsSum(const int16_t* a, bool fast) {
@@ -38,11 +32,6 @@ struct FilterSums {
           pole(TwiceAbsSum(w_Q13 + kLpcOrder, fast)) {}
 };
 
-inline void Push(int16_t* line, int16_t v) {
-    for (int j = kLpcOrder - 1; j > 0; --j) line[j] = line[j - 1];
-    line[0] = v;
-}
-
 // The filters of a subframe run as passes over all 60 samples, each pass
 // continuing every sample's accumulator in the same order of operations as
 // one sample-by-sample loop would (so saturation acts at the same points).
@@ -56,30 +45,58 @@ inline int16_t RoundShl2(int32_t acc) {
     return static_cast<int16_t>(std::clamp<int64_t>(r, kMin16, kMax16));
 }
 
+// The delay line `line` (newest first) as the head of a pass buffer (oldest first).
+inline void LineToBuffer(const int16_t* line, int16_t* x) {
+    for (int j = 0; j < kLpcOrder; ++j) x[kLpcOrder - 1 - j] = line[j];
+}
+
 // Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
 // then round(acc[i] << 2) enters the delay line (newest first) and goes to
 // out[i]. `twice_abs` is 2 sum |a| (see TwiceAbsSum).
 inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
                      int16_t* out) {
-    // A local delay line can stay in registers: stores to `out` cannot alias it.
-    int16_t line[kLpcOrder];
-    std::memcpy(line, line_io, sizeof(line));
-    int64_t line_max = AbsMax(line, kLpcOrder);
+    // The delay line as a history that only grows (oldest first, then each
+    // output): no values move per sample, and x = buf + i gives line[j] as
+    // x[9 - j]. A local array: stores to `out` cannot alias it.
+    int16_t buf[kLpcOrder + kSubFrame];
+    LineToBuffer(line_io, buf);
+    // ra[k] multiplies x[k], so the older taps are one contiguous sum.
+    int16_t ra[kLpcOrder];
+    for (int k = 0; k < kLpcOrder; ++k) ra[k] = a[kLpcOrder - 1 - k];
+    // Every delay-line value has |v| <= 32768, so when the largest |acc|
+    // leaves room for that, each sample's own bound below holds and the
+    // pass needs no checks.
+    int64_t acc_max = 0;
+    for (int i = 0; i < kSubFrame; ++i) acc_max = std::max(acc_max, std::abs(int64_t{acc[i]}));
+    if (acc_max + twice_abs * (32768 + 1) <= kMax32) {
+        for (int i = 0; i < kSubFrame; ++i) {
+            const int16_t* x = buf + i;
+            int32_t older = 0;
+            for (int k = 0; k < kLpcOrder - 1; ++k) older += int32_t{ra[k]} * x[k];
+            acc[i] += 2 * (older + int32_t{a[0]} * x[kLpcOrder - 1]);
+            out[i] = buf[kLpcOrder + i] = RoundShl2(acc[i]);
+        }
+        for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
+        return;
+    }
+    int64_t line_max = AbsMax(line_io, kLpcOrder);
     for (int i = 0; i < kSubFrame; ++i) {
+        const int16_t* x = buf + i;
         if (std::abs(int64_t{acc[i]}) + twice_abs * (line_max + 1) <= kMax32) {
             // The older taps first: their sum does not wait for the newest
             // value, which adds one product at the end.
             int32_t older = 0;
-            for (int j = 1; j < kLpcOrder; ++j) older += int32_t{a[j]} * line[j];
-            acc[i] += 2 * (older + int32_t{a[0]} * line[0]);
+            for (int k = 0; k < kLpcOrder - 1; ++k) older += int32_t{ra[k]} * x[k];
+            acc[i] += 2 * (older + int32_t{a[0]} * x[kLpcOrder - 1]);
         } else {
-            acc[i] = Mac10(acc[i], a, line);
+            for (int j = 0; j < kLpcOrder; ++j) acc[i] = L_mac(acc[i], a[j], x[kLpcOrder - 1 - j]);
         }
-        Push(line, RoundShl2(acc[i]));
-        line_max = std::max<int64_t>(line_max, std::abs(int32_t{line[0]}));
-        out[i] = line[0];
+        const int16_t y = RoundShl2(acc[i]);
+        buf[kLpcOrder + i] = y;
+        line_max = std::max<int64_t>(line_max, std::abs(int32_t{y}));
+        out[i] = y;
     }
-    std::memcpy(line_io, line, sizeof(line));
+    for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
 }
 
 // Zero part: acc[i] -= 2 sum a[j] x[9 + i - j], where x holds the ten values
@@ -96,11 +113,6 @@ inline void ZeroPass(int32_t* acc, const int16_t* a, const int16_t* x, int64_t t
     }
     for (int i = 0; i < kSubFrame; ++i)
         for (int j = 0; j < kLpcOrder; ++j) acc[i] = L_msu(acc[i], a[j], x[kLpcOrder - 1 + i - j]);
-}
-
-// The delay line `line` (newest first) as the head of a pass buffer (oldest first).
-inline void LineToBuffer(const int16_t* line, int16_t* x) {
-    for (int j = 0; j < kLpcOrder; ++j) x[kLpcOrder - 1 - j] = line[j];
 }
 
 }  // namespace qm::g7231

@@ -12,6 +12,17 @@ namespace qm {
 // n <= 0, null output); -4 when an internal arithmetic fault occurred.
 int G7231EncodeClip(const int16_t* samples, int32_t n, unsigned char* out);
 
+// The vector instructions the encoder uses: the portable loops, SSE2 or
+// AVX2. Every path gives the same bytes; the choice is process-wide and by
+// default the widest the machine supports.
+enum class G7231Isa { Portable, Sse2, Avx2, Best };
+// True when this machine (and build) can run the path.
+bool G7231IsaSupported(G7231Isa isa);
+// Selects a path for every encoder from now on (Best: the widest supported)
+// and returns the path in effect; an unsupported path leaves it unchanged.
+// Meant to be called before encoding starts, by tests and benchmarks.
+G7231Isa SetG7231Isa(G7231Isa isa);
+
 // Passed as the sample count: decode every frame, 240 samples each.
 constexpr int32_t kG7231AllSamples = -1;
 

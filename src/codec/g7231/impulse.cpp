@@ -4,6 +4,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/filters.h"
+#include "codec/g7231/isa.h"
 
 namespace qm::g7231 {
 namespace {
@@ -13,8 +14,11 @@ namespace {
 // impulse into filters at rest (the impulse response); otherwise the input is
 // zero and the filters start from the given state (the ringing). out[i]
 // receives the 32-bit output before rounding (the sample in the upper 16 bits).
-void Cascade(bool impulse, const int16_t* a_Q13, const int16_t* w_Q13, HarmonicFilter pw,
-             int16_t* fir, int16_t* iir, int16_t* temp, int32_t* out, bool fast) {
+namespace {
+
+QM_G7231_BODY void CascadeBody(bool impulse, const int16_t* a_Q13, const int16_t* w_Q13,
+                               HarmonicFilter pw, int16_t* fir, int16_t* iir, int16_t* temp,
+                               int32_t* out, bool fast) {
     const FilterSums sums(a_Q13, w_Q13, fast);
     int32_t acc[kSubFrame] = {};
     if (impulse) acc[0] = 0x04000000;
@@ -28,6 +32,24 @@ void Cascade(bool impulse, const int16_t* a_Q13, const int16_t* w_Q13, HarmonicF
     PolePass(acc, w_Q13 + kLpcOrder, iir, sums.pole, temp + kPitchMax);
     for (int i = 0; i < kSubFrame; ++i)
         out[i] = L_msu(L_deposit_h(temp[kPitchMax + i]), pw.gain, temp[kPitchMax - pw.lag + i]);
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void CascadeAvx2(bool impulse, const int16_t* a_Q13, const int16_t* w_Q13,
+                               HarmonicFilter pw, int16_t* fir, int16_t* iir, int16_t* temp,
+                               int32_t* out, bool fast) {
+    CascadeBody(impulse, a_Q13, w_Q13, pw, fir, iir, temp, out, fast);
+}
+#endif
+
+}  // namespace
+
+void Cascade(bool impulse, const int16_t* a_Q13, const int16_t* w_Q13, HarmonicFilter pw,
+             int16_t* fir, int16_t* iir, int16_t* temp, int32_t* out, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return CascadeAvx2(impulse, a_Q13, w_Q13, pw, fir, iir, temp, out, fast);
+#endif
+    CascadeBody(impulse, a_Q13, w_Q13, pw, fir, iir, temp, out, fast);
 }
 
 }  // namespace

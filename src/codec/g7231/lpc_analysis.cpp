@@ -2,6 +2,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -12,7 +13,8 @@ namespace {
 // is lag i + 1 and err_Q15 lag 0 (both at the same block-floating scale).
 // Returns the second reflection coefficient in Q15 (0x7fff when the
 // recursion stopped at a coefficient of magnitude one).
-int16_t Durbin(int16_t* a_Q13, const int16_t* corr_Q15, int16_t err_Q15, bool& fault) {
+QM_G7231_BODY int16_t Durbin(int16_t* a_Q13, const int16_t* corr_Q15, int16_t err_Q15,
+                             bool& fault) {
     int16_t pk2 = 0;
     int16_t temp[kLpcOrder];
     for (int i = 0; i < kLpcOrder; ++i) a_Q13[i] = 0;
@@ -43,8 +45,10 @@ int16_t Durbin(int16_t* a_Q13, const int16_t* corr_Q15, int16_t err_Q15, bool& f
 
 }  // namespace
 
-void AnalyseLpc(const int16_t* speech, int16_t* a_Q13, int16_t& sine_detect, bool fast,
-                bool& fault) {
+namespace {
+
+QM_G7231_BODY void AnalyseLpcBody(const int16_t* speech, int16_t* a_Q13, int16_t& sine_detect,
+                                  bool fast, bool& fault) {
     for (int k = 0; k < kSubFrames; ++k) {
         // Scale the 180-sample window so that its peak has three bits of
         // headroom (the energy sum must not saturate), then apply the window
@@ -99,6 +103,26 @@ void AnalyseLpc(const int16_t* speech, int16_t* a_Q13, int16_t& sine_detect, boo
     int ones = 0;
     for (int i = 0; i < 15; ++i) ones += (sine_detect >> i) & 1;
     if (ones >= 14) sine_detect = static_cast<int16_t>(sine_detect | 0x8000);
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void AnalyseLpcAvx2(const int16_t* speech, int16_t* a_Q13, int16_t& sine_detect,
+                                  bool fast, bool& fault) {
+    AnalyseLpcBody(speech, a_Q13, sine_detect, fast, fault);
+}
+#endif
+
+}  // namespace
+
+void AnalyseLpc(const int16_t* speech, int16_t* a_Q13, int16_t& sine_detect, bool fast,
+                bool& fault) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) {
+        AnalyseLpcAvx2(speech, a_Q13, sine_detect, fast, fault);
+        return;
+    }
+#endif
+    AnalyseLpcBody(speech, a_Q13, sine_detect, fast, fault);
 }
 
 }  // namespace qm::g7231

@@ -5,6 +5,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -67,7 +68,10 @@ void LpcToLsp(const int16_t* a_Q13, const int16_t* prev_lsp, int16_t* lsp, bool&
     if (count != kLpcOrder) std::memcpy(lsp, prev_lsp, kLpcOrder * sizeof(int16_t));
 }
 
-int32_t QuantizeLsp(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast, bool& fault) {
+namespace {
+
+QM_G7231_BODY int32_t QuantizeLspBody(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast,
+                                      bool& fault) {
     int16_t lsp[kLpcOrder];
     std::memcpy(lsp, lsp_in, sizeof(lsp));
     // Weights (block-floating Q15): the inverse of the distance to the
@@ -152,6 +156,22 @@ int32_t QuantizeLsp(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast, b
         index = (index << 8) + best_i;
     }
     return index;
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 int32_t QuantizeLspAvx2(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast,
+                                      bool& fault) {
+    return QuantizeLspBody(lsp_in, prev_lsp, fast, fault);
+}
+#endif
+
+}  // namespace
+
+int32_t QuantizeLsp(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast, bool& fault) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return QuantizeLspAvx2(lsp_in, prev_lsp, fast, fault);
+#endif
+    return QuantizeLspBody(lsp_in, prev_lsp, fast, fault);
 }
 
 void DecodeLsp(int32_t index, const int16_t* prev_lsp, int16_t* lsp, int16_t predictor,

@@ -6,6 +6,7 @@
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/decoder_tables.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 
 namespace qm::g7231 {
@@ -22,7 +23,9 @@ int16_t NormalizeVector(int16_t* v, int len) {
     return static_cast<int16_t>(n - 3);
 }
 
-int16_t OpenLoopPitch(const int16_t* buf, int start, bool fast) {
+namespace {
+
+QM_G7231_BODY int16_t OpenLoopPitchBody(const int16_t* buf, int start, bool fast) {
     int16_t index = kPitchMin;
     // Best normalised correlation so far as exponent mxp and mantissas
     // mcr / mnr (each 16 bits, block-floating).
@@ -96,6 +99,21 @@ int16_t OpenLoopPitch(const int16_t* buf, int start, bool fast) {
         }
     }
     return index;
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 int16_t OpenLoopPitchAvx2(const int16_t* buf, int start, bool fast) {
+    return OpenLoopPitchBody(buf, start, fast);
+}
+#endif
+
+}  // namespace
+
+int16_t OpenLoopPitch(const int16_t* buf, int start, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return OpenLoopPitchAvx2(buf, start, fast);
+#endif
+    return OpenLoopPitchBody(buf, start, fast);
 }
 
 }  // namespace qm::g7231

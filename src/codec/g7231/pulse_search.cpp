@@ -8,6 +8,7 @@
 #include "codec/g7231/constants.h"
 #include "codec/g7231/excitation.h"
 #include "codec/g7231/gain.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -21,7 +22,7 @@ constexpr int kMatrix = 64;                 // one cross-correlation block (8 x 
 // Correlations of the impulse response needed by the pulse search: four
 // 8-entry energy vectors followed by six 8 x 8 cross blocks (tracks 01, 02,
 // 03, 12, 13, 23), for pulses on the even grid.
-void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
+QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
     int32_t cor = 0;
     for (int i = 0; i < kSubFrame; ++i) cor = L_mac(cor, imp[i], imp[i]);
     int16_t h[kLongSub];
@@ -35,18 +36,29 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
     // Entry for pulses at padded positions a <= b: the sum over n of
     // 2 h[n] h[n + b - a] for n up to 63 - b, which is a prefix of the sum
     // along diagonal b - a. The sums cannot overflow (they are bounded by the
-    // energy, below 2^31 after the scaling above), so plain running sums along
-    // each diagonal give them all.
-    // sums[n][d] holds the diagonal-d sum up to n.
-    int32_t sums[kLongSub][kLongSub];
-    for (int d = 0; d < kLongSub; ++d) sums[0][d] = 2 * int32_t{h[0]} * h[d];
-    for (int n = 1; n < kLongSub; ++n) {
-        const int32_t hn = 2 * int32_t{h[n]};
-        for (int d = 0; d + n < kLongSub; ++d) sums[n][d] = sums[n - 1][d] + hn * h[n + d];
+    // energy, below 2^31 after the scaling above), so running sums along
+    // every diagonal at once give them all. Pulses sit at even b, so only
+    // the prefixes up to odd n are read: the sums advance two terms at a
+    // time and are kept after each pair, in row (n - 1) / 2. h is padded
+    // with zeros so that every diagonal runs the full length (the terms past
+    // the response add nothing); the arithmetic is modular, and the kept
+    // sums, being in range, are exact.
+    int16_t hp[2 * kLongSub] = {};
+    std::memcpy(hp, h, sizeof(h));
+    uint32_t run[kLongSub] = {};
+    int32_t sums[kLongSub / 2][kLongSub];
+    for (int m = 0; m < kLongSub / 2; ++m) {
+        const int32_t h0 = hp[2 * m], h1 = hp[2 * m + 1];
+        const int16_t* x0 = hp + 2 * m;
+        const int16_t* x1 = hp + 2 * m + 1;
+        for (int d = 0; d < kLongSub; ++d) {
+            run[d] += 2 * (static_cast<uint32_t>(h0 * x0[d]) + static_cast<uint32_t>(h1 * x1[d]));
+            sums[m][d] = static_cast<int32_t>(run[d]);
+        }
     }
     auto entry = [&](int a, int b) -> int16_t {
         if (a > b) std::swap(a, b);
-        return extract_h(sums[kLongSub - 1 - b][b - a]);
+        return extract_h(sums[(kLongSub - 2 - b) / 2][b - a]);
     };
     for (int t = 0; t < 4; ++t)
         for (int j = 0; j < kPositions; ++j)
@@ -63,7 +75,7 @@ void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
 
 // Backward-filtered target: correlation of the target with the impulse response,
 // scaled so that the largest value has 13 bits.
-void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
+QM_G7231_BODY void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
     int32_t y32[kSubFrame];
     int32_t max = 0;
     const bool safe = fast && MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
@@ -137,14 +149,34 @@ inline int Candidates(int16_t ps2, const int16_t* d3, int32_t alp2, const int16_
 #endif
 }
 
+// The third pulse's eight positions with SSE2, as the plain loop in
+// AcelpSearch: each position's larger saturated sum of the two grids (the
+// even one on ties) and its grid, and a mask of those above the threshold.
+QM_G7231_BODY unsigned ThirdPulse(int16_t ps1, int16_t ps1a, const int16_t (*dn2)[kPositions],
+                                  int16_t thres, int16_t* p2, int16_t* s2) {
+#if defined(__SSE2__)
+    const __m128i even = _mm_adds_epi16(_mm_set1_epi16(ps1), Load8(dn2[0]));
+    const __m128i odd = _mm_adds_epi16(_mm_set1_epi16(ps1a), Load8(dn2[1]));
+    const __m128i p = _mm_max_epi16(odd, even);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p2), p);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(s2),
+                     _mm_srli_epi16(_mm_cmpgt_epi16(odd, even), 15));
+    const __m128i above = _mm_cmpgt_epi16(p, _mm_set1_epi16(thres));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(above, _mm_setzero_si128())));
+#else
+    (void)ps1, (void)ps1a, (void)dn2, (void)thres, (void)p2, (void)s2;
+    return 0;
+#endif
+}
+
 // Depth-first search of the four pulses on dn (the target correlated with
 // the impulse response h, 13 bits; the signs are folded into it in place) and
 // the impulse correlations rr. y receives the filtered pulse vector, *grid and
 // *signs their fields; returns the position field. `allowance` is the budget
 // of candidate sets left over from earlier subframes, and what is left after
 // this one.
-int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t* y, int16_t* grid,
-                    int16_t* signs, int16_t& allowance, bool fast) {
+QM_G7231_BODY int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t* y,
+                                  int16_t* grid, int16_t* signs, int16_t& allowance, bool fast) {
     int16_t rr[4 * kPositions + 6 * kMatrix];
     std::memcpy(rr, rr_in, sizeof(rr));
     const int16_t* r00 = rr;
@@ -225,6 +257,7 @@ int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t
             dn3[g][j] = dn[6 + g + 8 * j];
         }
 
+    const bool vector = fast && ActiveIsa() != G7231Isa::Portable;
     int16_t time = add(kSearchAllowance, allowance);
     int ip0 = 0, ip1 = 2, ip2 = 4, ip3 = 6;
     int16_t shif = 0;
@@ -247,8 +280,8 @@ int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t
             // each, and which of them pass the threshold.
             int16_t p2[kPositions];
             int16_t s2[kPositions];
-            unsigned pass = 0;
-            for (int j2 = 0; j2 < kPositions; ++j2) {
+            unsigned pass = vector ? ThirdPulse(ps1, ps1a, dn2, thres, p2, s2) : 0;
+            for (int j2 = 0; !vector && j2 < kPositions; ++j2) {
                 const int16_t even = add(ps1, dn2[0][j2]);
                 const int16_t odd = add(ps1a, dn2[1][j2]);
                 s2[j2] = odd > even;
@@ -275,7 +308,7 @@ int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16_t* h, int16_t
                 int16_t c3[kPositions];
                 int16_t a3[kPositions];
                 const int found =
-                    fast ? Candidates(ps2, d3, alp2, r33, q03, q13, q23, psc, alpha, c3, a3) : -1;
+                    vector ? Candidates(ps2, d3, alp2, r33, q03, q13, q23, psc, alpha, c3, a3) : -1;
                 if (found < 0) {
                     for (int j3 = 0; j3 < kPositions; ++j3) {
                         const int32_t ps3 =
@@ -331,8 +364,10 @@ end_search:
 
 }  // namespace
 
-void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf, int16_t& allowance,
-                 bool fast, bool& fault) {
+namespace {
+
+QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
+                                   int16_t& allowance, bool fast, bool& fault) {
     const int gid = sf.gain_index;
     const int t0 = lag + kAcelpPitchLagOffset170[gid];
     const int16_t gain_t0_Q15 = kAcelpPitchGain170[gid];
@@ -354,6 +389,26 @@ void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
     sf.positions = AcelpSearch(dn, rr, imp, y, &sf.grid, &sf.signs, allowance, fast);
     sf.fixed_gain = QuantizeFixedGain(target, y, fault);
     FixedExcitation(sf, lag, target);
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void PulseSearchAvx2(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
+                                   int16_t& allowance, bool fast, bool& fault) {
+    PulseSearchBody(target, imp_Q13, lag, sf, allowance, fast, fault);
+}
+#endif
+
+}  // namespace
+
+void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf, int16_t& allowance,
+                 bool fast, bool& fault) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) {
+        PulseSearchAvx2(target, imp_Q13, lag, sf, allowance, fast, fault);
+        return;
+    }
+#endif
+    PulseSearchBody(target, imp_Q13, lag, sf, allowance, fast, fault);
 }
 
 }  // namespace qm::g7231

@@ -5,6 +5,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/filters.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/tables.h"
 
 namespace qm::g7231 {
@@ -42,8 +43,10 @@ void UpdateTaming(int32_t* taming, int16_t lag, int16_t gain_index) {
     taming[1] = first;
 }
 
-void UpdateRinging(int16_t* exc, const int16_t* a_Q13, const int16_t* w_Q13, RingingMemory& mem,
-                   bool fast) {
+namespace {
+
+QM_G7231_BODY void UpdateRingingBody(int16_t* exc, const int16_t* a_Q13, const int16_t* w_Q13,
+                                     RingingMemory& mem, bool fast) {
     std::memmove(mem.err, mem.err + kSubFrame, (kPitchMax - kSubFrame) * sizeof(int16_t));
     const FilterSums sums(a_Q13, w_Q13, fast);
     int32_t acc[kSubFrame];
@@ -54,6 +57,23 @@ void UpdateRinging(int16_t* exc, const int16_t* a_Q13, const int16_t* w_Q13, Rin
     for (int i = 0; i < kSubFrame; ++i) exc[i] = shl(syn[kLpcOrder + i], 1);
     ZeroPass(acc, w_Q13, syn, sums.zero);
     PolePass(acc, w_Q13 + kLpcOrder, mem.iir, sums.pole, mem.err + kPitchMax - kSubFrame);
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void UpdateRingingAvx2(int16_t* exc, const int16_t* a_Q13, const int16_t* w_Q13,
+                                     RingingMemory& mem, bool fast) {
+    UpdateRingingBody(exc, a_Q13, w_Q13, mem, fast);
+}
+#endif
+
+}  // namespace
+
+void UpdateRinging(int16_t* exc, const int16_t* a_Q13, const int16_t* w_Q13, RingingMemory& mem,
+                   bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return UpdateRingingAvx2(exc, a_Q13, w_Q13, mem, fast);
+#endif
+    UpdateRingingBody(exc, a_Q13, w_Q13, mem, fast);
 }
 
 }  // namespace qm::g7231

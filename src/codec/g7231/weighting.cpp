@@ -5,6 +5,7 @@
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/filters.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -26,7 +27,10 @@ void WeightingFilters(const int16_t* a_Q13, int16_t* w_Q13) {
         }
 }
 
-void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, bool fast) {
+namespace {
+
+QM_G7231_BODY void WeightSpeechBody(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem,
+                                    bool fast) {
     for (int k = 0; k < kSubFrames; ++k, w_Q13 += 2 * kLpcOrder) {
         int16_t* d = speech + k * kSubFrame;
         int16_t x[kLpcOrder + kSubFrame];
@@ -40,8 +44,26 @@ void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, b
     }
 }
 
-HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bool fast,
-                                  bool& fault) {
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void WeightSpeechAvx2(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem,
+                                    bool fast) {
+    WeightSpeechBody(speech, w_Q13, mem, fast);
+}
+#endif
+
+}  // namespace
+
+void WeightSpeech(int16_t* speech, const int16_t* w_Q13, WeightingMemory& mem, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return WeightSpeechAvx2(speech, w_Q13, mem, fast);
+#endif
+    WeightSpeechBody(speech, w_Q13, mem, fast);
+}
+
+namespace {
+
+QM_G7231_BODY HarmonicFilter FindHarmonicFilterBody(const int16_t* buf, int start, int16_t olp,
+                                                    bool fast, bool& fault) {
     // Energy of the subframe, then energy and cross correlation of each lag.
     int32_t lcr[15];
     lcr[0] = 0;
@@ -108,6 +130,23 @@ HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bo
     }
     pw.lag = static_cast<int16_t>(olp - kHarmonicRange + best);
     return pw;
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 HarmonicFilter FindHarmonicFilterAvx2(const int16_t* buf, int start, int16_t olp,
+                                                    bool fast, bool& fault) {
+    return FindHarmonicFilterBody(buf, start, olp, fast, fault);
+}
+#endif
+
+}  // namespace
+
+HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bool fast,
+                                  bool& fault) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return FindHarmonicFilterAvx2(buf, start, olp, fast, fault);
+#endif
+    return FindHarmonicFilterBody(buf, start, olp, fast, fault);
 }
 
 void ApplyHarmonicFilters(const int16_t* buf, const HarmonicFilter* pw, int16_t* out) {
