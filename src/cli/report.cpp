@@ -3,6 +3,7 @@
 // its decoded WAV, flags for what needs a listen, and (given the folder it
 // was built from) its recording, `check`'s warnings and the coding's damage.
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include "cli/out_folder.h"
@@ -21,7 +22,7 @@ struct ReportArgs {
     std::string audio;
     std::string type;
     bool force = false;
-    double lowSnr = 0;
+    double lowSnr = -std::numeric_limits<double>::infinity();  // no threshold unless given
     int jobs = 0;
 };
 
