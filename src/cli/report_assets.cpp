@@ -92,10 +92,21 @@ window.onerror = function (message, source, line) {
     if (h.classList.contains('nosort')) return;
     h.addEventListener('click', function () { sortBy(i); });
   });
+  // A row's player: its button plays the clip (loading it only then) and
+  // shows the audio element's own controls for seeking.
+  body.addEventListener('click', function (e) {
+    var b = e.target.closest ? e.target.closest('button.play') : null;
+    if (!b) return;
+    var audio = b.parentNode.querySelector('audio');
+    audio.controls = true;
+    b.hidden = true;
+    audio.play();
+  });
   filter.addEventListener('input', update);
   flag.addEventListener('change', update);
   window.addEventListener('hashchange', fromAddress);
   fromAddress();
+  document.body.setAttribute('data-ready-ms', String(Math.round(performance.now())));
   document.body.setAttribute('data-ready', '1');
 })();
 )JS";
@@ -104,8 +115,17 @@ const char* const kReportStyle = R"CSS(body { font: 14px sans-serif; margin: 1em
 h1 { font-size: 1.3em; word-break: break-all; }
 h2 { font-size: 1.1em; }
 table { border-collapse: collapse; }
+/* The rows as a grid of fixed columns: rows off the screen are neither laid
+   out nor painted, so 10,000 of them stay light. */
+#records, #records thead, #records tbody { display: block; }
+#records tr { display: grid; grid-template-columns: 3.5em 5em 11em 11em 4.5em 4.5em 4.5em 124px 9.5em 8em; }
+#records.folder tr { grid-template-columns: 3.5em 5em 11em 11em 4.5em 4.5em 4.5em 124px 9.5em 8em 3em 4.5em 4.5em 4em 4em 14em 8em; }
+#records tbody tr { content-visibility: auto; contain-intrinsic-size: auto 40px; }
+#records td, #records th { display: block; overflow-wrap: anywhere; }
+#records th { overflow-wrap: normal; font-size: 0.9em; }
+#records thead { position: sticky; top: 0; z-index: 1; }
 th, td { border-bottom: 1px solid #ddd; padding: 2px 6px; text-align: left; vertical-align: middle; }
-#records th { position: sticky; top: 0; background: #f4f4f4; cursor: pointer; user-select: none; }
+#records th { background: #f4f4f4; cursor: pointer; user-select: none; }
 #records th.nosort { cursor: default; }
 #records th[aria-sort=ascending]::after { content: ' \25B2'; }
 #records th[aria-sort=descending]::after { content: ' \25BC'; }
@@ -113,7 +133,9 @@ td.num { text-align: right; font-variant-numeric: tabular-nums; }
 td.error, .errors { color: #b00; }
 .wave { display: block; }
 .wave path { stroke: #2a6f97; stroke-width: 1; fill: none; shape-rendering: crispEdges; }
-audio { height: 28px; width: 160px; }
+audio { height: 28px; width: 9em; }
+audio:not([controls]) { display: none; }
+button.play { border: 1px solid #aaa; border-radius: 12px; background: #fff; padding: 2px 10px; cursor: pointer; }
 .charts { display: flex; flex-wrap: wrap; gap: 1.5em; }
 .chart rect { fill: #2a6f97; }
 .chart text { font-size: 10px; fill: #555; }

@@ -187,8 +187,9 @@ std::string Row(const ReportModel& m, const ReportRow& r) {
         s += EmptyCell() + EmptyCell() + EmptyCell() + EmptyCell();
     }
     s += r.file.empty() ? "<td class=\"error\">" + HtmlEscape(r.error) + "</td>"
-                        : "<td><audio preload=\"none\" controls src=\"" + HtmlEscape(r.file) +
-                              "\"></audio></td>";
+                        : "<td><button class=\"play\" title=\"Play\">&#9654;</button><audio "
+                          "preload=\"none\" src=\"" +
+                              HtmlEscape(r.file) + "\"></audio></td>";
     if (m.hasFolder) {
         if (r.source != nullptr) {
             const PromptEntry& e = r.source->entry;
@@ -291,7 +292,8 @@ std::string RenderReportHtml(const ReportModel& m) {
         return Format("<th data-key=\"%s\" data-type=\"%s\"%s>%s</th>", c.key, c.type,
                       *c.type ? "" : " class=\"nosort\"", c.title);
     };
-    s += "<table id=\"records\"><thead><tr>";
+    s += m.hasFolder ? "<table id=\"records\" class=\"folder\"><thead><tr>"
+                     : "<table id=\"records\"><thead><tr>";
     for (const Column& c : kColumns) s += head(c);
     if (m.hasFolder)
         for (const Column& c : kFolderColumns) s += head(c);
