@@ -142,7 +142,17 @@ std::string Summary(const ReportModel& m) {
     s += "<div class=\"charts\">" + Chart("duration", "Durations", durations, "s") +
          Chart("peak", "Peak levels", peaks, "dBFS");
     if (!snrs.empty()) s += Chart("snr", "Coding SNR", snrs, "dB");
-    return s + "</div></section>";
+    s += "</div>";
+    if (!snrs.empty()) {
+        s += Format(
+            "<p>SNR: the decoded clip against the uncoded clip the build makes. Flagged "
+            "low-snr: the lowest %.0f%% of each coded set",
+            100 * kLowSnrShare);
+        if (std::isfinite(m.lowSnrBelowDb))
+            s += Format(", and every ratio below %g dB", m.lowSnrBelowDb);
+        s += ".</p>";
+    }
+    return s + "</section>";
 }
 
 std::string Flags(const ReportRow& r) {

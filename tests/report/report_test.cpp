@@ -144,6 +144,29 @@ TEST(Report, TextsOutOfStepAndEscaped) {
     EXPECT_EQ(page.html.find("<30>"), std::string::npos);
 }
 
+// A record whose sample count runs past its container: a row flagged
+// "error" without a player, the others as usual, and a warning.
+TEST(Report, DamagedRecord) {
+    Fixture f(16000);
+    ASSERT_EQ(f.Build("prompt", "Code1").exit, 0);
+    const std::string built = f.audio + "/in.irf";
+    const Json inspect = RunJson({"inspect", built, "--json"});
+    std::string bytes = ReadFile(built);
+    const size_t at = inspect["sets"][0]["texts"][2]["offset"];
+    bytes.replace(at, 4, "\xff\xff\xff\x00");
+    WriteFile(built, bytes);
+    const std::string out = f.dir / "rep";
+    const CliResult r = RunCli({"report", built, "--out", out});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const Page page = Page::Read(out);
+    size_t errors = 0;
+    for (const Page::Row& row : page.rows) errors += row.Has("error");
+    EXPECT_EQ(errors, 1u);
+    EXPECT_EQ(page.players + errors, page.rows.size());
+    EXPECT_EQ(r.err, "warning: 1 of " + std::to_string(page.rows.size()) +
+                         " records have no WAV file (see the report)\n");
+}
+
 // Refusals: the output folder must be a new or empty folder, not a link (a
 // folder that is not empty with --force); the folder and type go together.
 TEST(Report, Refusals) {
