@@ -197,9 +197,8 @@ std::string Row(const ReportModel& m, const ReportRow& r) {
         s += EmptyCell() + EmptyCell() + EmptyCell() + EmptyCell();
     }
     s += r.file.empty() ? "<td class=\"error\">" + HtmlEscape(r.error) + "</td>"
-                        : "<td><button class=\"play\" title=\"Play\">&#9654;</button><audio "
-                          "preload=\"none\" src=\"" +
-                              HtmlEscape(r.file) + "\"></audio></td>";
+                        : "<td><a class=\"play\" href=\"" + HtmlEscape(r.file) +
+                              "\" title=\"Play\">&#9654;</a></td>";
     if (m.hasFolder) {
         if (r.source != nullptr) {
             const PromptEntry& e = r.source->entry;

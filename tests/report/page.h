@@ -25,7 +25,7 @@ struct Page {
     std::string html;
     std::map<std::string, std::pair<size_t, size_t>> sets;  // name -> texts, records
     std::vector<Row> rows;
-    size_t players = 0;
+    size_t players = 0;  // play links on a WAV
     std::multiset<std::string> charts;
 
     static Page Parse(const std::string& html) {
@@ -51,7 +51,8 @@ struct Page {
             p.rows.push_back(r);
             at = end;
         }
-        for (at = 0; (at = html.find("<audio ", at)) != std::string::npos; ++at) ++p.players;
+        for (at = 0; (at = html.find("<a class=\"play\" href=\"", at)) != std::string::npos; ++at)
+            ++p.players;
         const std::regex chart(R"re(<figure class="chart" data-chart="([^"]*)")re");
         for (auto it = std::sregex_iterator(html.begin(), html.end(), chart);
              it != std::sregex_iterator(); ++it)
