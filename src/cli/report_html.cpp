@@ -120,7 +120,13 @@ std::string Summary(const ReportModel& m) {
         const ReportFolder& f = m.folder;
         s += "<h2>Folder " + HtmlEscape(f.audio) + " (" + FindBuildType(f.buildType)->option +
              " build)</h2>";
-        s += Format("<p>%zu list lines in the build's order.</p>", f.lines);
+        size_t placed = 0;
+        for (const ReportRow& r : m.rows) placed += r.source != nullptr ? 1 : 0;
+        s += Format("<p>%zu list lines in the build's order", f.lines);
+        if (placed < f.sources.size())
+            s += Format("; <span class=\"errors\">%zu of them have no record in the package</span>",
+                        f.sources.size() - placed);
+        s += ".</p>";
         if (!f.errors.empty()) {
             s += "<p>A build of this folder would be refused:</p><ul class=\"errors\">";
             for (const Problem& e : f.errors) s += ProblemLine(e);

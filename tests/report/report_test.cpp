@@ -125,9 +125,15 @@ TEST(Report, TextsOutOfStepAndEscaped) {
     Fixture f(16000, prompts);
     ASSERT_EQ(f.Build("prompt", "Code2").exit, 0);
     std::swap(prompts[0].text, prompts[1].text);
-    std::string texts;
-    for (const Prompt& p : prompts) texts += qm::Utf8ToCp936(p.text) + "\r\n";
-    WriteFile(f.audio + "/TextList.txt", texts);
+    std::string texts, waves;
+    for (const Prompt& p : prompts) {
+        texts += qm::Utf8ToCp936(p.text) + "\r\n";
+        waves += p.name + "\r\n";
+    }
+    // And a line more than the package has records: a text of one segment,
+    // filed before the longer "音量<30>&\"", whose record it takes.
+    WriteFile(f.audio + "/TextList.txt", texts + qm::Utf8ToCp936("新的提示") + "\r\n");
+    WriteFile(f.audio + "/WaveList.txt", waves + "a.wav\r\n");
     const std::string out = f.dir / "rep";
     const CliResult r = RunCli({"report", f.audio + "/in.irf", "--out", out, "--audio", f.audio,
                                 "--type", "prompt", "--low-snr", "200"});
@@ -138,8 +144,12 @@ TEST(Report, TextsOutOfStepAndEscaped) {
         if (row.Has("mismatch")) mismatched.insert(row.source);
         EXPECT_TRUE(row.Has("low-snr")) << "every ratio is below 200 dB";
     }
-    EXPECT_EQ(mismatched, (std::set<std::string>{"WaveList.txt:1", "WaveList.txt:2"}));
+    EXPECT_EQ(mismatched,
+              (std::set<std::string>{"WaveList.txt:1", "WaveList.txt:2", "WaveList.txt:5"}));
     EXPECT_NE(page.html.find("folder: 电量不足"), std::string::npos);
+    EXPECT_NE(page.html.find("5 list lines in the build's order; <span class=\"errors\">1 of them "
+                             "have no record in the package</span>"),
+              std::string::npos);
     EXPECT_NE(page.html.find("音量&lt;30&gt;&amp;&quot;"), std::string::npos);
     EXPECT_EQ(page.html.find("<30>"), std::string::npos);
 }
