@@ -31,7 +31,8 @@ demo/run-demo.sh "$build" "$work/demo" >/dev/null 2>&1 ||
     --audio "$work/demo/audio" --type prompt >/dev/null
 mkdir -p "$(dirname "$out")"
 rm -f "$out"
-timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run --hide-scrollbars \
+timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --no-first-run \
+    --hide-scrollbars \
     --user-data-dir="$work/profile" --window-size=1760,860 --screenshot="$out" \
     "file://$work/report/index.html#sort=snr" 2>/dev/null
 if [ ! -s "$out" ]; then

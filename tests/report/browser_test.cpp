@@ -26,11 +26,12 @@ std::string FindChromium() {
 // The DOM of the page at url once its scripts have run.
 std::string DumpDom(const std::string& chromium, const std::string& url, const TempDir& scratch) {
     const std::string dom = scratch / "dom.html";
-    const std::string cmd = "timeout 60 '" + chromium +
-                            "' --headless --no-sandbox --disable-gpu --no-first-run"
-                            " --user-data-dir='" +
-                            scratch / "profile" + "' --dump-dom '" + url + "' > '" + dom +
-                            "' 2> '" + scratch / "stderr" + "'";
+    const std::string cmd =
+        "timeout 60 '" + chromium +
+        "' --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --no-first-run"
+        " --user-data-dir='" +
+        scratch / "profile" + "' --dump-dom '" + url + "' > '" + dom + "' 2> '" +
+        scratch / "stderr" + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadFile(scratch / "stderr");
     return ReadFile(dom);
 }
