@@ -4,7 +4,6 @@
 #pragma once
 
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,35 +27,35 @@ struct Page {
     size_t players = 0;  // play links on a WAV
     std::multiset<std::string> charts;
 
+    // The value of attribute name in the tag that starts at `at` ("" when absent).
+    static std::string Attribute(const std::string& html, size_t at, const std::string& name) {
+        const size_t end = html.find('>', at);
+        const size_t k = html.find(" " + name + "=\"", at);
+        if (k == std::string::npos || k > end) return "";
+        const size_t from = k + name.size() + 3;
+        return html.substr(from, html.find('"', from) - from);
+    }
+
     static Page Parse(const std::string& html) {
         Page p;
         p.html = html;
-        const std::regex set(
-            R"re(<tr class="set" data-set="([^"]*)" data-texts="(\d+)" data-records="(\d+)">)re");
-        for (auto it = std::sregex_iterator(html.begin(), html.end(), set);
-             it != std::sregex_iterator(); ++it)
-            p.sets[(*it)[1]] = {std::stoul((*it)[2]), std::stoul((*it)[3])};
-        const std::regex row(R"re(<tr data-flags="([^"]*)"(?: data-source="([^"]*)")?>)re");
-        size_t at = 0;
-        std::smatch m;
-        std::string rest;
-        while ((at = html.find("<tr data-flags=", at)) != std::string::npos) {
+        const std::string set = "<tr class=\"set\"";
+        for (size_t at = 0; (at = html.find(set, at)) != std::string::npos; ++at)
+            p.sets[Attribute(html, at, "data-set")] = {
+                std::stoul(Attribute(html, at, "data-texts")),
+                std::stoul(Attribute(html, at, "data-records"))};
+        for (size_t at = 0; (at = html.find("<tr data-flags=", at)) != std::string::npos;) {
             const size_t end = html.find("</tr>", at);
-            Row r;
-            r.html = html.substr(at, end - at);
-            if (std::regex_search(r.html, m, row)) {
-                r.flags = m[1];
-                r.source = m[2];
-            }
-            p.rows.push_back(r);
+            p.rows.push_back({Attribute(html, at, "data-flags"), Attribute(html, at, "data-source"),
+                              html.substr(at, end - at)});
             at = end;
         }
-        for (at = 0; (at = html.find("<a class=\"play\" href=\"", at)) != std::string::npos; ++at)
+        for (size_t at = 0; (at = html.find("<a class=\"play\" href=\"", at)) != std::string::npos;
+             ++at)
             ++p.players;
-        const std::regex chart(R"re(<figure class="chart" data-chart="([^"]*)")re");
-        for (auto it = std::sregex_iterator(html.begin(), html.end(), chart);
-             it != std::sregex_iterator(); ++it)
-            p.charts.insert((*it)[1]);
+        const std::string chart = "<figure class=\"chart\"";
+        for (size_t at = 0; (at = html.find(chart, at)) != std::string::npos; ++at)
+            p.charts.insert(Attribute(html, at, "data-chart"));
         return p;
     }
     static Page Read(const std::string& folder) { return Parse(ReadFile(folder + "/index.html")); }

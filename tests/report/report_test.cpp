@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 
 #include "e2e/fixture.h"
