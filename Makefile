@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 DEBS := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
         nlohmann-json3-dev espeak-ng qt6-base-dev fonts-noto-cjk xvfb xauth \
         clang-14 libclang-rt-14-dev pkg-config libsndfile1-dev libsoxr-dev \
-        gnuplot-nox
+        gnuplot-nox chromium
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps demo test bench fuzz clean

@@ -1,20 +1,12 @@
 // `extract`: every record of a package's clip sets decoded and written as a
 // WAV file, with an index of the records in JSON and CSV.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <set>
 
+#include "cli/out_folder.h"
 #include "cli/output.h"
 #include "driver/package_records.h"
-#include "platform/bytes.h"
-#include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "resfile/clip_container.h"
@@ -37,79 +29,6 @@ struct Outcome {
     std::string file;  // relative to the output folder, "/"-separated; "" when none
     std::string error;
 };
-
-bool IsLink(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-// A folder made (or found) at path; a link or another kind of file there is refused.
-bool MakeFolder(const std::string& path, std::string& err) {
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
-    struct stat st;
-    if (errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-    err = Format("Cannot create folder %s", path.c_str());
-    return false;
-}
-
-bool FolderIsEmpty(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_empty(path, ec) && !ec;
-}
-
-// Writes bytes to path, which must be absent or a regular file: never through
-// a link, never over a device. A failed write leaves no file behind.
-bool WriteRegular(const std::string& path, const void* data, size_t size, std::string& err) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        err = Format("Cannot write %s: it is not a regular file", path.c_str());
-        return false;
-    }
-    File f;
-    bool ok = f.Open(path, "wb");
-    if (ok) {
-        ok = (size == 0 || f.Write(data, size)) && f.Close();
-        if (!ok) RemoveFile(path);
-    }
-    if (!ok) err = Format("Cannot write %s", path.c_str());
-    return ok;
-}
-
-// A WAV file with the plain 44-byte header: 16-bit mono PCM at rate.
-std::vector<unsigned char> WavBytes(const std::vector<int16_t>& samples, uint32_t rate) {
-    const auto dataBytes = static_cast<uint32_t>(2 * samples.size());
-    std::vector<unsigned char> b(44 + size_t{dataBytes});
-    unsigned char* p = b.data();
-    std::copy_n("RIFF", 4, p);
-    PutU32(p + 4, 36 + dataBytes);
-    std::copy_n("WAVEfmt ", 8, p + 8);
-    PutU32(p + 16, 16);
-    PutU16(p + 20, 1);
-    PutU16(p + 22, 1);
-    PutU32(p + 24, rate);
-    PutU32(p + 28, 2 * rate);
-    PutU16(p + 32, 2);
-    PutU16(p + 34, 16);
-    std::copy_n("data", 4, p + 36);
-    PutU32(p + 40, dataBytes);
-    for (size_t i = 0; i < samples.size(); ++i)
-        PutU16(p + 44 + 2 * i, static_cast<uint16_t>(samples[i]));
-    return b;
-}
-
-// The folder of a record's set below the output folder: "prompt", "bgsound",
-// or "role/<ID>" (a role whose identifier an earlier role already has gets
-// "role/<ID>-<role number>").
-std::string SetFolder(const PackageRecord& r, std::map<int32_t, std::string>& roleFolders,
-                      std::set<int32_t>& takenIds) {
-    if (r.role == 0) return r.set;
-    auto it = roleFolders.find(r.role);
-    if (it != roleFolders.end()) return it->second;
-    std::string folder = Format("role/%d", r.roleId);
-    if (!takenIds.insert(r.roleId).second) folder += Format("-%d", r.role);
-    roleFolders[r.role] = folder;
-    return folder;
-}
 
 std::string ClassesText(const std::vector<uint8_t>& classes) {
     std::string s;
@@ -173,27 +92,6 @@ std::string IndexCsv(const std::vector<PackageRecord>& records,
     return s;
 }
 
-// The output folder made or accepted: a new folder is made (its parent must
-// exist); an existing one must be a folder, not a link, and empty unless forced.
-bool PrepareOutput(const ExtractArgs& a, std::string& err) {
-    if (IsLink(a.out)) {
-        err = Format("Output folder %s is a link; give the folder itself", a.out.c_str());
-        return false;
-    }
-    if (PathFileExists(a.out)) {
-        if (!PathIsDirectory(a.out)) {
-            err = Format("Output folder %s exists and is not a folder", a.out.c_str());
-            return false;
-        }
-        if (!a.force && !FolderIsEmpty(a.out)) {
-            err = Format("Output folder %s is not empty (--force writes into it)", a.out.c_str());
-            return false;
-        }
-        return true;
-    }
-    return MakeFolder(a.out, err);
-}
-
 int RunExtract(const ExtractArgs& a) {
     RecordSelection sel;
     if (!a.set.empty()) sel.sets = {a.set};
@@ -213,47 +111,26 @@ int RunExtract(const ExtractArgs& a) {
         return kExitFailed;
     }
     const std::vector<PackageRecord> records = PackageRecords(report, sel);
-    if (!PrepareOutput(a, err)) {
+    if (!PrepareOutputFolder(a.out, a.force, err)) {
         Fail(err);
         return kExitFailed;
     }
     // Every folder first, so the workers only write files.
     std::vector<Outcome> outcomes(records.size());
-    std::map<int32_t, std::string> roleFolders;
-    std::set<int32_t> takenIds;
-    std::set<std::string> made;
-    for (size_t i = 0; i < records.size(); ++i) {
-        const std::string folder = SetFolder(records[i], roleFolders, takenIds);
-        std::string folderErr;
-        if (made.insert(folder).second) {
-            if (records[i].role > 0 && made.insert("role").second &&
-                !MakeFolder(JoinPath(a.out, "role"), folderErr)) {
-                Fail(folderErr);
-                return kExitFailed;
-            }
-            if (!MakeFolder(JoinPath(a.out, folder), folderErr)) {
-                Fail(folderErr);
-                return kExitFailed;
-            }
-        }
-        outcomes[i].file = folder + Format("/%05u.wav", records[i].number);
+    std::vector<std::string> files;
+    ClipLayout layout;
+    if (!layout.Make(a.out, records, files, err)) {
+        Fail(err);
+        return kExitFailed;
     }
+    for (size_t i = 0; i < records.size(); ++i) outcomes[i].file = files[i];
     const bool opened = DecodeRecords(
         a.package, records, a.jobs,
         [&](size_t i, const std::vector<int16_t>& samples, const std::string& error) {
             Outcome& o = outcomes[i];
             o.error = error;
-            if (error.empty() && records[i].rate == 0) {
-                o.error = Format("rate byte %u is not 8, 11, 16 or 22", records[i].rateByte);
-            }
-            if (o.error.empty() && 2 * uint64_t{samples.size()} + 36 > UINT32_MAX) {
-                o.error = Format("%zu samples, too many for a WAV file", samples.size());
-            }
-            if (o.error.empty()) {
-                const std::vector<unsigned char> wav =
-                    WavBytes(samples, static_cast<uint32_t>(records[i].rate));
-                WriteRegular(JoinPath(a.out, o.file), wav.data(), wav.size(), o.error);
-            }
+            if (o.error.empty())
+                WriteRecordWav(JoinPath(a.out, o.file), records[i], samples, o.error);
             if (!o.error.empty()) o.file.clear();
         },
         err);

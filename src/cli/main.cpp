@@ -13,11 +13,11 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("quillmark-cli ") + QM_VERSION);
     app.require_subcommand(1);
 
-    const std::vector<Command> commands = {AddBuildCommand(app),       AddRateCommand(app),
-                                           AddInitPackageCommand(app), AddInspectCommand(app),
-                                           AddEncodeCommand(app),      AddDecodeCommand(app),
-                                           AddConformCommand(app),     AddExtractCommand(app),
-                                           AddDiffCommand(app),        AddCheckCommand(app)};
+    const std::vector<Command> commands = {
+        AddBuildCommand(app),   AddRateCommand(app),    AddInitPackageCommand(app),
+        AddInspectCommand(app), AddEncodeCommand(app),  AddDecodeCommand(app),
+        AddConformCommand(app), AddExtractCommand(app), AddDiffCommand(app),
+        AddCheckCommand(app),   AddReportCommand(app)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

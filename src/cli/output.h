@@ -67,6 +67,7 @@ Command AddConformCommand(CLI::App& tool);
 Command AddExtractCommand(CLI::App& tool);
 Command AddDiffCommand(CLI::App& tool);
 Command AddCheckCommand(CLI::App& tool);
+Command AddReportCommand(CLI::App& tool);
 
 // The words of the build types for --type.
 std::vector<std::string> BuildTypeOptions();

@@ -33,6 +33,7 @@ PackageRecord FromText(const InspectSet& s, const std::string& setName, const In
     if (hasText) {
         r.text = t.text;
         r.classes = t.classes;
+        r.segments = t.segments;
     }
     r.hasClip = t.hasClip;
     r.samples = t.samples;

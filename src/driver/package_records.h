@@ -22,7 +22,8 @@ struct PackageRecord {
     bool hasText = false;  // the text index has text `number`
     std::string text;      // UTF-8; empty without a text
     std::vector<uint8_t> classes;
-    bool hasClip = false;  // the clip container has a readable record `number`
+    std::vector<std::string> segments;  // the text of each segment, UTF-8
+    bool hasClip = false;               // the clip container has a readable record `number`
     uint32_t samples = 0;
     uint32_t durationMs = 0;
     uint8_t coding = 0;

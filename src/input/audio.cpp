@@ -105,11 +105,11 @@ bool CAudioData::Load(const std::string& path, AudioKind kind, std::string& err,
     return true;
 }
 
-void CAudioData::Normalize(float target) {
-    if (target == 0.0f || std::isnan(target) || samples.empty()) return;
+double CAudioData::Normalize(float target) {
+    if (target == 0.0f || std::isnan(target) || samples.empty()) return 1.0;
     const int32_t peak = PeakOf(samples.data(), samples.size());
     // A silent clip stays silent.
-    if (peak == 0) return;
+    if (peak == 0) return 1.0;
     // Lower bound: the target less 3000 (in single precision, truncated),
     // at least 1000.
     const float lowF = target - 3000.0f;
@@ -125,9 +125,10 @@ void CAudioData::Normalize(float target) {
     } else if (low > peak) {
         gain = static_cast<double>(low) / peak;
     } else {
-        return;
+        return 1.0;
     }
     for (int16_t& s : samples) s = Scale(s, gain);
+    return gain;
 }
 
 void CAudioData::Fade() {

@@ -32,8 +32,9 @@ class CAudioData {
     // Reads the recording; wanted < 0 asks for all samples. The sample count
     // is at most what the file really holds.
     bool Load(const std::string& path, AudioKind kind, std::string& err, int64_t wanted = -1);
-    // Scales toward the peak target (0 leaves the level unchanged).
-    void Normalize(float target);
+    // Scales toward the peak target (0 leaves the level unchanged) and
+    // returns the gain applied (1 when the samples were left as they were).
+    double Normalize(float target);
     // Raised-cosine fades over the first and last 120 samples.
     void Fade();
     // Converts from the source to the target rate (Hz).

@@ -31,7 +31,15 @@ void ReadTexts(const ByteSource& src, const std::string& prefix, InspectSet& set
         InspectText it;
         it.number = t.number;
         it.text = Utf16ToUtf8(t.text);
-        for (const TextSegment& seg : t.segments) it.classes.push_back(seg.segmentClass);
+        size_t at = 0;
+        for (const TextSegment& seg : t.segments) {
+            it.classes.push_back(seg.segmentClass);
+            // Lengths that overrun the text give what is left of it.
+            const size_t from = std::min(at, t.text.size());
+            it.segments.push_back(
+                Utf16ToUtf8(std::u16string_view(t.text).substr(from, seg.length)));
+            at += seg.length;
+        }
         set.texts.push_back(std::move(it));
     }
 }

@@ -35,7 +35,8 @@ struct InspectText {
     // table entry). Set with hasClip.
     uint64_t offset = 0;
     uint64_t length = 0;
-    std::vector<uint8_t> classes;  // segment classes of the text, in segment order
+    std::vector<uint8_t> classes;       // segment classes of the text, in segment order
+    std::vector<std::string> segments;  // the text of each segment (UTF-8)
 };
 
 // A text index and its clip container: the prompt pair, the background pair,

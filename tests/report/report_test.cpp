@@ -1,0 +1,223 @@
+// report through the command line, on packages the tool builds: one row and
+// one player per record, the summary's counts against inspect's, the rows
+// flagged against check's warnings, texts that no longer match the folder,
+// the coding's damage, and the refusals of the output folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "e2e/fixture.h"
+#include "report/page.h"
+
+namespace fs = std::filesystem;
+using namespace qmtest;
+using Json = nlohmann::json;
+
+namespace {
+
+// Two role folders for role builds, each with its own prompts.
+void AddRoles(const Fixture& f) {
+    std::string ini = "[RoleInfo]\r\nCount=2\r\n";
+    for (int k = 0; k < 2; ++k) {
+        const std::string folder = f.audio + "/r" + std::to_string(k);
+        std::string texts, waves;
+        for (int p = 0; p < 2 + k; ++p) {
+            const std::string name = "p" + std::to_string(p) + ".wav";
+            WriteFile(folder + "/" + name, WavBytes(ToneSamples(2000 + 700 * p, 7000.0), 16000));
+            texts +=
+                qm::Utf8ToCp936("角色" + std::to_string(k) + "第" + std::to_string(p)) + "\r\n";
+            waves += name + "\r\n";
+        }
+        WriteFile(folder + "/TextList.txt", texts);
+        WriteFile(folder + "/WaveList.txt", waves);
+        ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(40 + k) + "\r\n";
+        ini += "RolePath" + std::to_string(k + 1) + "=r" + std::to_string(k) + "\r\n";
+    }
+    WriteFile(f.audio + "/Config.ini", ini);
+}
+
+// A nearly silent recording and a clipped one, which check warns about.
+void SpoilLevels(const Fixture& f) {
+    WriteFile(f.audio + "/a8.wav", WavBytes(ToneSamples(4000, 50.0, 8000), 8000));
+    auto loud = ToneSamples(24000, 9000.0, 48000);
+    std::fill(loud.begin() + 1000, loud.begin() + 1010, int16_t{32767});
+    WriteFile(f.audio + "/f48.wav", WavBytes(loud, 48000));
+    WriteFile(f.audio + "/r1/p2.wav", WavBytes(ToneSamples(3000, 40.0), 16000));
+}
+
+Json RunJson(const std::vector<std::string>& args) {
+    const CliResult r = RunCli(args);
+    return Json::parse(r.out);
+}
+
+// Every build type and coding, reported with its folder: a row per record,
+// a player per WAV, inspect's counts, check's warnings, an SNR chart and
+// lowest-SNR rows only for coded sets, and no text out of step.
+TEST(Report, EveryBuildTypeAndCoding) {
+    Fixture f(8000);
+    AddRoles(f);
+    SpoilLevels(f);
+    const std::string built = f.audio + "/in.irf";
+    for (const std::string type : {"prompt", "bgsound", "role"}) {
+        for (const std::string code : {"Code1", "Code2", "Code3", "Code4"}) {
+            SCOPED_TRACE(type + " " + code);
+            ASSERT_EQ(f.Build(type, code).exit, 0);
+            const std::string out = f.dir / ("r-" + type + code);
+            const CliResult r =
+                RunCli({"report", built, "--out", out, "--audio", f.audio, "--type", type});
+            ASSERT_EQ(r.exit, 0) << r.err;
+            EXPECT_EQ(r.out, "Report of " + std::to_string(Page::Read(out).rows.size()) +
+                                 " records written to " + out + "/index.html\n");
+            const Page page = Page::Read(out);
+            const Json inspect = RunJson({"inspect", built, "--json"});
+            size_t records = 0;
+            std::map<std::string, std::pair<size_t, size_t>> sets;
+            for (const Json& s : inspect["sets"]) {
+                const size_t texts = s["texts"].is_null() ? 0 : s["texts"].size();
+                const size_t clips = s["clips"].is_null() ? 0 : s["clips"]["records"].get<size_t>();
+                sets[s["name"]] = {texts, clips};
+                records += clips;
+            }
+            EXPECT_EQ(page.sets, sets);
+            EXPECT_EQ(page.rows.size(), records);
+            size_t wavs = 0;
+            for (auto& e : fs::recursive_directory_iterator(out))
+                wavs += e.path().extension() == ".wav";
+            EXPECT_EQ(page.players, wavs);
+            EXPECT_EQ(page.players, records);
+
+            const Json check = RunJson({"check", "--type", type, "--audio", f.audio, "--irf",
+                                        f.package, "--code", code, "--json"});
+            std::set<std::string> warned, flagged;
+            for (const Json& w : check["warnings"])
+                if (w["line"] > 0)
+                    warned.insert(w["file"].get<std::string>() + ":" +
+                                  std::to_string(w["line"].get<int>()));
+            size_t sourced = 0, lowSnr = 0;
+            for (const Page::Row& row : page.rows) {
+                if (row.Has("warning")) flagged.insert(row.source);
+                sourced += !row.source.empty();
+                lowSnr += row.Has("low-snr");
+                EXPECT_FALSE(row.Has("mismatch")) << row.source;
+                EXPECT_FALSE(row.Has("error")) << row.source;
+            }
+            EXPECT_FALSE(warned.empty());
+            EXPECT_EQ(flagged, warned);
+            EXPECT_EQ(sourced, type == "role" ? 5u : kPrompts.size());
+            EXPECT_EQ(page.charts.count("snr"), code == "Code1" ? 0u : 1u);
+            EXPECT_EQ(page.charts.count("duration") + page.charts.count("peak"), 2u);
+            // At least one record of each coded set, 5% of them at most rounded up.
+            EXPECT_EQ(lowSnr, code == "Code1" ? 0u : type == "role" ? 2u : 1u);
+        }
+    }
+}
+
+// A folder whose texts moved after the build: the rows whose text no longer
+// matches are flagged and show the folder's text, escaped like every text.
+TEST(Report, TextsOutOfStepAndEscaped) {
+    std::vector<Prompt> prompts = {{"欢迎使用", "a.wav", 16000, 4000},
+                                   {"电量不足", "b.wav", 16000, 5000},
+                                   {"音量<30>&\"", "c.wav", 16000, 6000},
+                                   {"再见", "d.wav", 16000, 3000}};
+    Fixture f(16000, prompts);
+    ASSERT_EQ(f.Build("prompt", "Code2").exit, 0);
+    std::swap(prompts[0].text, prompts[1].text);
+    std::string texts, waves;
+    for (const Prompt& p : prompts) {
+        texts += qm::Utf8ToCp936(p.text) + "\r\n";
+        waves += p.name + "\r\n";
+    }
+    // And a line more than the package has records: a text of one segment,
+    // filed before the longer "音量<30>&\"", whose record it takes.
+    WriteFile(f.audio + "/TextList.txt", texts + qm::Utf8ToCp936("新的提示") + "\r\n");
+    WriteFile(f.audio + "/WaveList.txt", waves + "a.wav\r\n");
+    const std::string out = f.dir / "rep";
+    const CliResult r = RunCli({"report", f.audio + "/in.irf", "--out", out, "--audio", f.audio,
+                                "--type", "prompt", "--low-snr", "200"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const Page page = Page::Read(out);
+    std::set<std::string> mismatched;
+    for (const Page::Row& row : page.rows) {
+        if (row.Has("mismatch")) mismatched.insert(row.source);
+        EXPECT_TRUE(row.Has("low-snr")) << "every ratio is below 200 dB";
+    }
+    EXPECT_EQ(mismatched,
+              (std::set<std::string>{"WaveList.txt:1", "WaveList.txt:2", "WaveList.txt:5"}));
+    EXPECT_NE(page.html.find("folder: 电量不足"), std::string::npos);
+    EXPECT_NE(page.html.find("5 list lines in the build's order; <span class=\"errors\">1 of them "
+                             "have no record in the package</span>"),
+              std::string::npos);
+    EXPECT_NE(page.html.find("音量&lt;30&gt;&amp;&quot;"), std::string::npos);
+    EXPECT_EQ(page.html.find("<30>"), std::string::npos);
+}
+
+// A record whose sample count runs past its container: a row flagged
+// "error" without a player, the others as usual, and a warning.
+TEST(Report, DamagedRecord) {
+    Fixture f(16000);
+    ASSERT_EQ(f.Build("prompt", "Code1").exit, 0);
+    const std::string built = f.audio + "/in.irf";
+    const Json inspect = RunJson({"inspect", built, "--json"});
+    std::string bytes = ReadFile(built);
+    const size_t at = inspect["sets"][0]["texts"][2]["offset"];
+    bytes.replace(at, 4, "\xff\xff\xff\x00");
+    WriteFile(built, bytes);
+    const std::string out = f.dir / "rep";
+    const CliResult r = RunCli({"report", built, "--out", out});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const Page page = Page::Read(out);
+    size_t errors = 0;
+    for (const Page::Row& row : page.rows) errors += row.Has("error");
+    EXPECT_EQ(errors, 1u);
+    EXPECT_EQ(page.players + errors, page.rows.size());
+    EXPECT_EQ(r.err, "warning: 1 of " + std::to_string(page.rows.size()) +
+                         " records have no WAV file (see the report)\n");
+}
+
+// Refusals: the output folder must be a new or empty folder, not a link (a
+// folder that is not empty with --force); the folder and type go together.
+TEST(Report, Refusals) {
+    Fixture f(16000, {{"欢迎使用", "a.wav", 16000, 4000}});
+    const std::string pkg = f.package;
+    const std::string full = f.dir / "full";
+    WriteFile(full + "/keep.txt", "mine");
+    fs::create_directory(f.dir / "real");
+    fs::create_directory_symlink(f.dir / "real", f.dir / "link");
+    WriteFile(f.dir / "file", "x");
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        std::string first;  // first line of stderr
+    };
+    const std::vector<Case> cases = {
+        {{"report", pkg, "--out", full},
+         1,
+         "Output folder " + full + " is not empty (--force writes into it)"},
+        {{"report", pkg, "--out", f.dir / "link"},
+         1,
+         "Output folder " + f.dir / "link" + " is a link; give the folder itself"},
+        {{"report", pkg, "--out", f.dir / "file"},
+         1,
+         "Output folder " + f.dir / "file" + " exists and is not a folder"},
+        {{"report", pkg, "--out", f.dir / "new", "--audio", f.audio},
+         2,
+         "--audio and --type go together: the folder and build type the package was built "
+         "from"},
+        {{"report", f.dir / "file", "--out", f.dir / "new"}, 1, "Incorrect IRF file format"},
+        {{"report", pkg, "--out", full, "--force"}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[3]);
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.exit, c.exit) << r.err;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.first);
+    }
+    EXPECT_EQ(ReadFile(full + "/keep.txt"), "mine");
+    EXPECT_TRUE(fs::exists(full + "/index.html"));
+    EXPECT_TRUE(fs::is_empty(f.dir / "real"));
+    EXPECT_FALSE(fs::exists(f.dir / "new"));
+}
+
+}  // namespace
