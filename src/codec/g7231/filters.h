@@ -12,6 +12,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 
 namespace qm::g7231 {
@@ -45,9 +46,58 @@ inline int16_t RoundShl2(int32_t acc) {
     return static_cast<int16_t>(std::clamp<int64_t>(r, kMin16, kMax16));
 }
 
+// The largest |acc[i]| of a subframe, from the 32-bit extremes (a loop the
+// compiler vectorises; |INT32_MIN| needs the 64-bit result).
+inline int64_t AccAbsMax(const int32_t* acc) {
+    int32_t lo = 0, hi = 0;
+    for (int i = 0; i < kSubFrame; ++i) {
+        lo = std::min(lo, acc[i]);
+        hi = std::max(hi, acc[i]);
+    }
+    return std::max(int64_t{hi}, -int64_t{lo});
+}
+
 // The delay line `line` (newest first) as the head of a pass buffer (oldest first).
 inline void LineToBuffer(const int16_t* line, int16_t* x) {
     for (int j = 0; j < kLpcOrder; ++j) x[kLpcOrder - 1 - j] = line[j];
+}
+
+// p[m] = sum over k < 6 - m of r[k] x[m + k] for m = 0..3 (reads x[0..5]):
+// the taps of outputs x[10..13] over the values before the four outputs
+// that precede them, with r the ten coefficients oldest tap first. The
+// caller has bounded every sum inside 32 bits.
+inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
+#if defined(__SSE2__)
+    if (ActiveIsa() != G7231Isa::Portable) {
+        // x[0..5] and zeros in one register, loaded without touching x[6..9],
+        // which were stored just now (a load across them would stall).
+        int32_t x45;
+        std::memcpy(&x45, x + 4, sizeof(x45));
+        const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(x)),
+                                             _mm_cvtsi32_si128(x45));
+        // Lane m of pair q multiplies x[m + 2q], x[m + 2q + 1] by r[2q], r[2q + 1].
+        const __m128i r01 = _mm_set1_epi32(int32_t{static_cast<uint16_t>(r[0])} |
+                                           int32_t{static_cast<uint16_t>(r[1])} << 16);
+        const __m128i r23 = _mm_set1_epi32(int32_t{static_cast<uint16_t>(r[2])} |
+                                           int32_t{static_cast<uint16_t>(r[3])} << 16);
+        const __m128i r45 = _mm_set1_epi32(int32_t{static_cast<uint16_t>(r[4])} |
+                                           int32_t{static_cast<uint16_t>(r[5])} << 16);
+        const __m128i v1 = _mm_srli_si128(v, 2);
+        __m128i s = _mm_madd_epi16(_mm_unpacklo_epi16(v, v1), r01);
+        s = _mm_add_epi32(
+            s, _mm_madd_epi16(_mm_unpacklo_epi16(_mm_srli_si128(v, 4), _mm_srli_si128(v, 6)), r23));
+        s = _mm_add_epi32(
+            s,
+            _mm_madd_epi16(_mm_unpacklo_epi16(_mm_srli_si128(v, 8), _mm_srli_si128(v, 10)), r45));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), s);
+        return;
+    }
+#endif
+    for (int m = 0; m < 4; ++m) {
+        int32_t s = 0;
+        for (int k = 0; k < 6 - m; ++k) s += int32_t{r[k]} * x[m + k];
+        p[m] = s;
+    }
 }
 
 // Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
@@ -66,18 +116,57 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     // Every delay-line value has |v| <= 32768, so when the largest |acc|
     // leaves room for that, each sample's own bound below holds and the
     // pass needs no checks.
-    int64_t acc_max = 0;
-    for (int i = 0; i < kSubFrame; ++i) acc_max = std::max(acc_max, std::abs(int64_t{acc[i]}));
+    const int64_t acc_max = AccAbsMax(acc);
     if (acc_max + twice_abs * (32768 + 1) <= kMax32) {
-        for (int i = 0; i < kSubFrame; ++i) {
-            const int16_t* x = buf + i;
-            int32_t older = 0;
-            for (int k = 0; k < kLpcOrder - 1; ++k) older += int32_t{ra[k]} * x[k];
-            acc[i] += 2 * (older + int32_t{a[0]} * x[kLpcOrder - 1]);
-            out[i] = buf[kLpcOrder + i] = RoundShl2(acc[i]);
+        // No partial sum can leave the 32-bit range, so the products may be
+        // added in any order. Each block of four outputs takes the taps over
+        // values older than the block before it with vectors; the taps over
+        // the previous block's outputs (z) and its own (y) come from
+        // registers, so the chain from one output to the next is one product,
+        // one sum and the rounding. The rounding leaves out the clamp to 16
+        // bits, which would lengthen that chain: the pass notes any output
+        // past it and then runs again below from the saved accumulators.
+        static_assert(kSubFrame % 4 == 0);
+        int32_t saved[kSubFrame];
+        std::memcpy(saved, acc, sizeof(saved));
+        int64_t z0 = buf[6], z1 = buf[7], z2 = buf[8], z3 = buf[9];
+        const int64_t a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5], a6 = a[6];
+        uint64_t clamped = 0;
+        for (int i = 0; i < kSubFrame; i += 4) {
+            int32_t p[4];
+            OlderTaps(ra, buf + i, p);
+            // The previous block's part of each output first, off the chain.
+            const int64_t b0 = acc[i] + 2 * (p[0] + a3 * z0 + a2 * z1 + a1 * z2);
+            const int64_t b1 = acc[i + 1] + 2 * (p[1] + a4 * z0 + a3 * z1 + a2 * z2 + a1 * z3);
+            const int64_t b2 = acc[i + 2] + 2 * (p[2] + a5 * z0 + a4 * z1 + a3 * z2 + a2 * z3);
+            const int64_t b3 = acc[i + 3] + 2 * (p[3] + a6 * z0 + a5 * z1 + a4 * z2 + a3 * z3);
+            // round_l(L_shl(t, 2)) for outputs inside 16 bits: (t + 2^13) >> 14.
+            const int64_t t0 = b0 + 2 * a0 * z3;
+            const int64_t y0 = (t0 + 0x2000) >> 14;
+            const int64_t t1 = b1 + 2 * a0 * y0;
+            const int64_t y1 = (t1 + 0x2000) >> 14;
+            const int64_t t2 = b2 + 2 * (a1 * y0 + a0 * y1);
+            const int64_t y2 = (t2 + 0x2000) >> 14;
+            const int64_t t3 = b3 + 2 * (a2 * y0 + a1 * y1 + a0 * y2);
+            const int64_t y3 = (t3 + 0x2000) >> 14;
+            clamped |= static_cast<uint64_t>(y0 + 32768) | static_cast<uint64_t>(y1 + 32768) |
+                       static_cast<uint64_t>(y2 + 32768) | static_cast<uint64_t>(y3 + 32768);
+            acc[i] = static_cast<int32_t>(t0);
+            acc[i + 1] = static_cast<int32_t>(t1);
+            acc[i + 2] = static_cast<int32_t>(t2);
+            acc[i + 3] = static_cast<int32_t>(t3);
+            buf[kLpcOrder + i] = out[i] = static_cast<int16_t>(y0);
+            buf[kLpcOrder + i + 1] = out[i + 1] = static_cast<int16_t>(y1);
+            buf[kLpcOrder + i + 2] = out[i + 2] = static_cast<int16_t>(y2);
+            buf[kLpcOrder + i + 3] = out[i + 3] = static_cast<int16_t>(y3);
+            z0 = y0, z1 = y1, z2 = y2, z3 = y3;
         }
-        for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
-        return;
+        // Every y + 32768 inside 0..65535 leaves no bit above the sixteenth.
+        if (clamped < 65536) {
+            for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
+            return;
+        }
+        std::memcpy(acc, saved, sizeof(saved));
     }
     int64_t line_max = AbsMax(line_io, kLpcOrder);
     for (int i = 0; i < kSubFrame; ++i) {
@@ -102,8 +191,7 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
 // Zero part: acc[i] -= 2 sum a[j] x[9 + i - j], where x holds the ten values
 // before the subframe (oldest first) and then the subframe's 60.
 inline void ZeroPass(int32_t* acc, const int16_t* a, const int16_t* x, int64_t twice_abs) {
-    int64_t acc_max = 0;
-    for (int i = 0; i < kSubFrame; ++i) acc_max = std::max(acc_max, std::abs(int64_t{acc[i]}));
+    const int64_t acc_max = AccAbsMax(acc);
     if (acc_max + twice_abs * (AbsMax(x, kLpcOrder + kSubFrame) + 1) <= kMax32) {
         for (int j = 0; j < kLpcOrder; ++j) {
             const int32_t c = 2 * int32_t{a[j]};

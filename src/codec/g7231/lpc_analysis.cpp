@@ -1,5 +1,7 @@
 #include "codec/g7231/lpc_analysis.h"
 
+#include <algorithm>
+
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
 #include "codec/g7231/isa.h"
@@ -61,8 +63,21 @@ QM_G7231_BODY void AnalyseLpcBody(const int16_t* speech, int16_t* a_Q13, int16_t
             if (a > peak) peak = a;
         }
         const int16_t scale = sub(norm_s(peak), 3);
-        for (int i = 0; i < kLpcFrame; ++i)
-            vect[i] = mult_r(shl(vect[i], scale), kLpcHammingWindow[i]);
+        if (fast) {
+            // Neither operator saturates here: with scale >= 0, |v| <= peak
+            // and peak << (scale + 3) < 2^15 (that is what norm_s counts), so
+            // |v << scale| < 2^12; otherwise |v >> -scale| <= 2^12. A product with the window
+            // (below 2^15) then stays under 2^27 and rounds into 16 bits.
+            // Plain shifts and products let the compiler use vectors.
+            const int left = std::max<int>(scale, 0), right = std::max<int>(-scale, 0);
+            for (int i = 0; i < kLpcFrame; ++i) {
+                const int32_t x = (int32_t{vect[i]} * (1 << left)) >> right;
+                vect[i] = static_cast<int16_t>((x * kLpcHammingWindow[i] + 0x4000) >> 15);
+            }
+        } else {
+            for (int i = 0; i < kLpcFrame; ++i)
+                vect[i] = mult_r(shl(vect[i], scale), kLpcHammingWindow[i]);
+        }
         // The window keeps |vect| below 32767, so each half product is the
         // plain product; a saturating sum of squares is the plain sum capped,
         // and when that sum fits, every lag sum (bounded by it) is plain too.

@@ -25,6 +25,11 @@ int16_t NormalizeVector(int16_t* v, int len) {
 
 namespace {
 
+// l << n for n = norm_l(l), which keeps every value in range.
+inline int32_t ShlNorm(int32_t l, int16_t n) {
+    return static_cast<int32_t>(static_cast<uint32_t>(l) << n);
+}
+
 QM_G7231_BODY int16_t OpenLoopPitchBody(const int16_t* buf, int start, bool fast) {
     int16_t index = kPitchMin;
     // Best normalised correlation so far as exponent mxp and mantissas
@@ -51,18 +56,20 @@ QM_G7231_BODY int16_t OpenLoopPitchBody(const int16_t* buf, int start, bool fast
             for (int j = 0; j < 2 * kSubFrame; ++j) acc = L_mac(acc, buf[start + j], buf[pr + j]);
         }
         if (acc <= 0) continue;
-        // Squared normalised cross correlation as mantissa ccr / enr and exponent.
+        // Squared normalised cross correlation as mantissa ccr / enr and
+        // exponent. A shift by norm_l never saturates, and ccr >= 0 here, so
+        // its square is the plain doubled product: plain operations.
         int16_t exp = norm_l(acc);
-        acc = L_shl(acc, exp);
+        acc = ShlNorm(acc, exp);
         exp = shl(exp, 1);
         int16_t ccr = round_l(acc);
-        acc = L_mult(ccr, ccr);
+        acc = 2 * int32_t{ccr} * ccr;
         ccr = norm_l(acc);
-        acc = L_shl(acc, ccr);
+        acc = ShlNorm(acc, ccr);
         exp = add(exp, ccr);
         ccr = extract_h(acc);
         int16_t enr = norm_l(energy);
-        acc = L_shl(energy, enr);
+        acc = ShlNorm(energy, enr);
         exp = sub(exp, enr);
         enr = round_l(acc);
         if (ccr >= enr) {
