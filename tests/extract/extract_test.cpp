@@ -54,27 +54,6 @@ double Energy(const std::vector<int16_t>& a) {
     return e;
 }
 
-// Two role folders holding the fixture's first prompts, for role builds.
-void AddRoles(const Fixture& f) {
-    std::string ini = "[RoleInfo]\r\nCount=2\r\n";
-    for (int k = 0; k < 2; ++k) {
-        const std::string folder = f.audio + "/r" + std::to_string(k);
-        std::string texts, waves;
-        for (int p = 0; p < 2 + k; ++p) {
-            const std::string name = "p" + std::to_string(p) + ".wav";
-            WriteFile(folder + "/" + name, WavBytes(ToneSamples(2000 + 700 * p, 7000.0), 16000));
-            texts +=
-                qm::Utf8ToCp936("角色" + std::to_string(k) + "第" + std::to_string(p)) + "\r\n";
-            waves += name + "\r\n";
-        }
-        WriteFile(folder + "/TextList.txt", texts);
-        WriteFile(folder + "/WaveList.txt", waves);
-        ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(40 + k) + "\r\n";
-        ini += "RolePath" + std::to_string(k + 1) + "=r" + std::to_string(k) + "\r\n";
-    }
-    WriteFile(f.audio + "/Config.ini", ini);
-}
-
 Json ReadJson(const std::string& path) { return Json::parse(ReadFile(path)); }
 
 // Every build type and coding: one WAV per record at the package's rate,

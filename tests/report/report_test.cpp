@@ -17,27 +17,6 @@ using Json = nlohmann::json;
 
 namespace {
 
-// Two role folders for role builds, each with its own prompts.
-void AddRoles(const Fixture& f) {
-    std::string ini = "[RoleInfo]\r\nCount=2\r\n";
-    for (int k = 0; k < 2; ++k) {
-        const std::string folder = f.audio + "/r" + std::to_string(k);
-        std::string texts, waves;
-        for (int p = 0; p < 2 + k; ++p) {
-            const std::string name = "p" + std::to_string(p) + ".wav";
-            WriteFile(folder + "/" + name, WavBytes(ToneSamples(2000 + 700 * p, 7000.0), 16000));
-            texts +=
-                qm::Utf8ToCp936("角色" + std::to_string(k) + "第" + std::to_string(p)) + "\r\n";
-            waves += name + "\r\n";
-        }
-        WriteFile(folder + "/TextList.txt", texts);
-        WriteFile(folder + "/WaveList.txt", waves);
-        ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(40 + k) + "\r\n";
-        ini += "RolePath" + std::to_string(k + 1) + "=r" + std::to_string(k) + "\r\n";
-    }
-    WriteFile(f.audio + "/Config.ini", ini);
-}
-
 // A nearly silent recording and a clipped one, which check warns about.
 void SpoilLevels(const Fixture& f) {
     WriteFile(f.audio + "/a8.wav", WavBytes(ToneSamples(4000, 50.0, 8000), 8000));
