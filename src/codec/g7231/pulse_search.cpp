@@ -1,6 +1,7 @@
 #include "codec/g7231/pulse_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -18,6 +19,29 @@ namespace {
 constexpr int16_t kAcelpThreshold = 16384;  // Q15
 constexpr int kPositions = 8;               // pulse positions per track
 constexpr int kMatrix = 64;                 // one cross-correlation block (8 x 8)
+
+constexpr int kCorrelations = 4 * kPositions + 6 * kMatrix;
+
+// For each entry of the correlations below, the index of its running sum in
+// the (kLongSub / 2) x kLongSub table: for padded positions a <= b, row
+// (kLongSub - 2 - b) / 2 and diagonal b - a.
+constexpr std::array<uint16_t, kCorrelations> EntrySources() {
+    std::array<uint16_t, kCorrelations> out{};
+    auto source = [](int a, int b) {
+        if (a > b) std::swap(a, b);
+        return static_cast<uint16_t>((kLongSub - 2 - b) / 2 * kLongSub + (b - a));
+    };
+    int k = 0;
+    for (int t = 0; t < 4; ++t)
+        for (int j = 0; j < kPositions; ++j) out[k++] = source(8 * j + 2 * t, 8 * j + 2 * t);
+    constexpr int kPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+    for (const auto& pr : kPairs)
+        for (int a = 0; a < kPositions; ++a)
+            for (int b = 0; b < kPositions; ++b)
+                out[k++] = source(8 * a + 2 * pr[0], 8 * b + 2 * pr[1]);
+    return out;
+}
+constexpr std::array<uint16_t, kCorrelations> kEntrySource = EntrySources();
 
 // Correlations of the impulse response needed by the pulse search: four
 // 8-entry energy vectors followed by six 8 x 8 cross blocks (tracks 01, 02,
@@ -56,21 +80,10 @@ QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
             sums[m][d] = static_cast<int32_t>(run[d]);
         }
     }
-    auto entry = [&](int a, int b) -> int16_t {
-        if (a > b) std::swap(a, b);
-        return extract_h(sums[(kLongSub - 2 - b) / 2][b - a]);
-    };
-    for (int t = 0; t < 4; ++t)
-        for (int j = 0; j < kPositions; ++j)
-            rr[t * kPositions + j] = entry(8 * j + 2 * t, 8 * j + 2 * t);
-    static constexpr int kPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
-    int16_t* block = rr + 4 * kPositions;
-    for (const auto& pr : kPairs) {
-        for (int a = 0; a < kPositions; ++a)
-            for (int b = 0; b < kPositions; ++b)
-                block[a * kPositions + b] = entry(8 * a + 2 * pr[0], 8 * b + 2 * pr[1]);
-        block += kMatrix;
-    }
+    // Which running sum each output entry reads: fixed by the layout, so
+    // worked out once at compile time and read as a plain gather.
+    const int32_t* flat = &sums[0][0];
+    for (int k = 0; k < kCorrelations; ++k) rr[k] = extract_h(flat[kEntrySource[k]]);
 }
 
 // Backward-filtered target: correlation of the target with the impulse response,
