@@ -11,6 +11,10 @@
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
+#if QM_G7231_HAS_AVX2
+#include <immintrin.h>
+#endif
+
 namespace qm::g7231 {
 namespace {
 
@@ -25,6 +29,9 @@ struct GainRows {
     std::array<std::array<int16_t, 24>, kGainEntries170> padded{};
     std::array<int32_t, kGainEntries170> abs_sum{};
     std::array<int32_t, (kGainEntries170 + 3) / 4> group_max{};  // largest abs_sum of rows 4g..4g+3
+    // Rows 2p and 2p + 1 interleaved by eight values (r0[0..7], r1[0..7],
+    // r0[8..15], ...), so that AVX2 reads both rows' eights in one load.
+    alignas(32) std::array<std::array<int16_t, 48>, kGainEntries170 / 2> paired{};
 };
 const GainRows& PreparedGainRows() {
     static const GainRows rows = [] {
@@ -34,6 +41,9 @@ const GainRows& PreparedGainRows() {
             std::copy(g, g + 20, r.padded[i].begin());
             r.abs_sum[i] = AbsSum(g, 20);
             r.group_max[i / 4] = std::max(r.group_max[i / 4], r.abs_sum[i]);
+            for (int c = 0; c < 3; ++c)
+                std::copy(g + 8 * c, g + std::min(8 * c + 8, 20),
+                          r.paired[i / 2].begin() + 16 * c + 8 * (i & 1));
         }
         return r;
     }();
@@ -58,14 +68,45 @@ QM_G7231_BODY int16_t TestError(const int32_t* taming, int16_t sine_detect, int1
     return extract_l(L_shr(L_negate(acc), kTamingShift));
 }
 
+#if QM_G7231_HAS_AVX2
+// Sums of eight consecutive rows g (four interleaved pairs) against v24 with
+// AVX2, rows 2r and 2r + 1 side by side in the two 128-bit halves (each half
+// does what the SSE2 block does for one row). acc receives rows 0, 2, 4, 6,
+// 1, 3, 5, 7 in that order; returns whether one of them is above `best`.
+QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int32_t best,
+                                      int32_t* acc) {
+    const __m256i v0 = _mm256_broadcastsi128_si256(Load8(v24));
+    const __m256i v1 = _mm256_broadcastsi128_si256(Load8(v24 + 8));
+    const __m256i v2 = _mm256_broadcastsi128_si256(Load8(v24 + 16));
+    __m256i pairs[4];
+    for (int p = 0; p < 4; ++p) {
+        const __m256i* a = reinterpret_cast<const __m256i*>(g + 48 * p);
+        pairs[p] =
+            _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(v0, _mm256_load_si256(a)),
+                                              _mm256_madd_epi16(v1, _mm256_load_si256(a + 1))),
+                             _mm256_madd_epi16(v2, _mm256_load_si256(a + 2)));
+    }
+    const __m256i s01 = _mm256_add_epi32(_mm256_unpacklo_epi32(pairs[0], pairs[1]),
+                                         _mm256_unpackhi_epi32(pairs[0], pairs[1]));
+    const __m256i s23 = _mm256_add_epi32(_mm256_unpacklo_epi32(pairs[2], pairs[3]),
+                                         _mm256_unpackhi_epi32(pairs[2], pairs[3]));
+    const __m256i sums =
+        _mm256_add_epi32(_mm256_unpacklo_epi64(s01, s23), _mm256_unpackhi_epi64(s01, s23));
+    if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(sums, _mm256_set1_epi32(best))) == 0) return false;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc), sums);
+    return true;
+}
+#endif
+
 // The gain-codebook search, the rows in order, keeping the first row with
 // the largest sum above `best`. `one` searches a single row; groups of four
-// rows go through SSE2 together when max |v| times the group's largest
-// sum |g| shows that no partial sum can saturate, so that the modular vector
-// sums are exact (a few rows of the table have sum |g| above 65536, so a
-// bound for the whole table would fail for every full-scale v). Returns how
-// many rows it has searched (0 on the portable path).
-template <typename One>
+// rows go through SSE2 together (eight with AVX2 when kWide) when max |v|
+// times the group's largest sum |g| shows that no partial sum can saturate,
+// so that the modular vector sums are exact (a few rows of the table have
+// sum |g| above 65536, so a bound for the whole table would fail for every
+// full-scale v). Returns how many rows it has searched (0 on the portable
+// path).
+template <bool kWide, typename One>
 QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainRows& rows,
                                    int bound, int k, int32_t& best, int16_t& gid, int16_t& lid,
                                    One one) {
@@ -78,11 +119,17 @@ QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainR
             _mm_add_epi32(_mm_madd_epi16(v0, Load8(g)), _mm_madd_epi16(v1, Load8(g + 8))),
             _mm_madd_epi16(v2, Load8(g + 16)));
     };
-    int i = 0;
-    for (; i + 4 <= bound; i += 4) {
+    auto keep = [&](int i, int32_t acc) {
+        if (acc > best) {
+            best = acc;
+            gid = static_cast<int16_t>(i);
+            lid = static_cast<int16_t>(k);
+        }
+    };
+    auto group = [&](int i) {
         if (vmax * rows.group_max[i / 4] > kMax32) {
             for (int r = 0; r < 4; ++r) one(i + r);
-            continue;
+            return;
         }
         const __m128i a0 = row(i), a1 = row(i + 1), a2 = row(i + 2), a3 = row(i + 3);
         // Transpose and add: lane r holds the sum of row i + r.
@@ -90,16 +137,27 @@ QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainR
         const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(a2, a3), _mm_unpackhi_epi32(a2, a3));
         const __m128i sums =
             _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
-        if (_mm_movemask_epi8(_mm_cmpgt_epi32(sums, _mm_set1_epi32(best))) == 0) continue;
+        if (_mm_movemask_epi8(_mm_cmpgt_epi32(sums, _mm_set1_epi32(best))) == 0) return;
         int32_t acc[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(acc), sums);
-        for (int r = 0; r < 4; ++r)
-            if (acc[r] > best) {
-                best = acc[r];
-                gid = static_cast<int16_t>(i + r);
-                lid = static_cast<int16_t>(k);
+        for (int r = 0; r < 4; ++r) keep(i + r, acc[r]);
+    };
+    int i = 0;
+#if QM_G7231_HAS_AVX2
+    if constexpr (kWide) {
+        for (; i + 8 <= bound; i += 8) {
+            if (vmax * std::max(rows.group_max[i / 4], rows.group_max[i / 4 + 1]) > kMax32) {
+                group(i);
+                group(i + 4);
+                continue;
             }
+            int32_t acc[8];
+            if (!GainRowsOf8(v24, rows.paired[i / 2].data(), best, acc)) continue;
+            for (int r = 0; r < 8; ++r) keep(i + r, acc[(r & 1) * 4 + r / 2]);
+        }
     }
+#endif
+    for (; i + 4 <= bound; i += 4) group(i);
     return i;
 #else
     (void)v24, (void)vmax, (void)rows, (void)bound, (void)k, (void)best, (void)gid, (void)lid,
@@ -115,6 +173,7 @@ namespace {
 // The pitch gain codebook search over hb lags (20 normalised correlations
 // each in vct) and the first `bound` rows: the first (lag, row) in order
 // with the largest criterion above zero.
+template <bool kWide>
 QM_G7231_BODY void SearchGainBody(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid,
                                   int16_t& lid) {
     // No table value is -32768, so each half product is the plain product;
@@ -140,11 +199,12 @@ QM_G7231_BODY void SearchGainBody(const int16_t* vct, int hb, int bound, bool fa
                 lid = static_cast<int16_t>(k);
             }
         };
-        int i = fast ? SearchGainGroups(v24, vmax, rows, bound, k, best, gid, lid, one) : 0;
+        int i = fast ? SearchGainGroups<kWide>(v24, vmax, rows, bound, k, best, gid, lid, one) : 0;
         for (; i < bound; ++i) one(i);
     }
 }
 
+template <bool kWide>
 QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
                                       const int16_t* hist_end, const int32_t* taming,
                                       int16_t sine_detect, int16_t* olp_io, int sfc,
@@ -253,7 +313,7 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
 
     int16_t lid = 1;
     int16_t gid = 0;
-    SearchGainBody(vct, hb, bound, fast, gid, lid);
+    SearchGainBody<kWide>(vct, hb, bound, fast, gid, lid);
     if ((sfc & 1) == 0) {
         olp = static_cast<int16_t>(olp - 1 + lid);
         lid = 1;
@@ -285,8 +345,8 @@ QM_G7231_AVX2 void AdaptiveSearchAvx2(int16_t* target, const int16_t* imp_Q13,
                                       const int16_t* hist_end, const int32_t* taming,
                                       int16_t sine_detect, int16_t* olp_io, int sfc,
                                       SubframeFields& sf, int16_t* adaptive, bool fast) {
-    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
-                       fast);
+    AdaptiveSearchBody<true>(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf,
+                             adaptive, fast);
 }
 #endif
 
@@ -302,15 +362,15 @@ void AdaptiveSearch(int16_t* target, const int16_t* imp_Q13, const int16_t* hist
         return;
     }
 #endif
-    AdaptiveSearchBody(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf, adaptive,
-                       fast);
+    AdaptiveSearchBody<false>(target, imp_Q13, hist_end, taming, sine_detect, olp_io, sfc, sf,
+                              adaptive, fast);
 }
 
 #if QM_G7231_HAS_AVX2
 namespace {
 QM_G7231_AVX2 void SearchGainAvx2(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid,
                                   int16_t& lid) {
-    SearchGainBody(vct, hb, bound, fast, gid, lid);
+    SearchGainBody<true>(vct, hb, bound, fast, gid, lid);
 }
 }  // namespace
 #endif
@@ -319,7 +379,7 @@ void SearchGain(const int16_t* vct, int hb, int bound, bool fast, int16_t& gid, 
 #if QM_G7231_HAS_AVX2
     if (UseAvx2()) return SearchGainAvx2(vct, hb, bound, fast, gid, lid);
 #endif
-    SearchGainBody(vct, hb, bound, fast, gid, lid);
+    SearchGainBody<false>(vct, hb, bound, fast, gid, lid);
 }
 
 }  // namespace qm::g7231

@@ -1,6 +1,7 @@
 #include "codec/g7231/pulse_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -12,6 +13,10 @@
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
+#if QM_G7231_HAS_AVX2
+#include <immintrin.h>
+#endif
+
 namespace qm::g7231 {
 namespace {
 
@@ -19,9 +24,63 @@ constexpr int16_t kAcelpThreshold = 16384;  // Q15
 constexpr int kPositions = 8;               // pulse positions per track
 constexpr int kMatrix = 64;                 // one cross-correlation block (8 x 8)
 
+constexpr int kCorrelations = 4 * kPositions + 6 * kMatrix;
+
+// For each entry of the correlations below, the index of its running sum in
+// the (kLongSub / 2) x kLongSub table: for padded positions a <= b, row
+// (kLongSub - 2 - b) / 2 and diagonal b - a.
+constexpr std::array<uint16_t, kCorrelations> EntrySources() {
+    std::array<uint16_t, kCorrelations> out{};
+    auto source = [](int a, int b) {
+        if (a > b) std::swap(a, b);
+        return static_cast<uint16_t>((kLongSub - 2 - b) / 2 * kLongSub + (b - a));
+    };
+    int k = 0;
+    for (int t = 0; t < 4; ++t)
+        for (int j = 0; j < kPositions; ++j) out[k++] = source(8 * j + 2 * t, 8 * j + 2 * t);
+    constexpr int kPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+    for (const auto& pr : kPairs)
+        for (int a = 0; a < kPositions; ++a)
+            for (int b = 0; b < kPositions; ++b)
+                out[k++] = source(8 * a + 2 * pr[0], 8 * b + 2 * pr[1]);
+    return out;
+}
+constexpr std::array<uint16_t, kCorrelations> kEntrySource = EntrySources();
+
+#if QM_G7231_HAS_AVX2
+// The running diagonal sums of CorrelateImpulse with AVX2: each step's two
+// products per diagonal, h0 x0[d] + h1 x1[d], are one multiply-add on the
+// pairs (hp[k], hp[k + 1]); the sums are modular as in the plain loop, so
+// they are the same bits.
+QM_G7231_AVX2 inline void DiagonalSums(const int16_t* hp, int32_t (*sums)[kLongSub]) {
+    int16_t padded[2 * kLongSub + 16] = {};
+    std::memcpy(padded, hp, 2 * kLongSub * sizeof(int16_t));
+    int16_t pairs[4 * kLongSub];  // pairs[2k], pairs[2k + 1]: hp[k], hp[k + 1]
+    for (int k = 0; k < 2 * kLongSub; k += 8) {
+        const __m128i a = Load8(padded + k), b = Load8(padded + k + 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pairs + 2 * k), _mm_unpacklo_epi16(a, b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pairs + 2 * k + 8), _mm_unpackhi_epi16(a, b));
+    }
+    __m256i run[kLongSub / 8];
+    for (auto& r : run) r = _mm256_setzero_si256();
+    for (int m = 0; m < kLongSub / 2; ++m) {
+        const __m256i coef = _mm256_set1_epi32(static_cast<int32_t>(
+            static_cast<uint16_t>(hp[2 * m]) |
+            (static_cast<uint32_t>(static_cast<uint16_t>(hp[2 * m + 1])) << 16)));
+        for (int q = 0; q < kLongSub / 8; ++q) {
+            const __m256i v =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs + 2 * (2 * m + 8 * q)));
+            run[q] = _mm256_add_epi32(run[q], _mm256_slli_epi32(_mm256_madd_epi16(v, coef), 1));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums[m] + 8 * q), run[q]);
+        }
+    }
+}
+#endif
+
 // Correlations of the impulse response needed by the pulse search: four
 // 8-entry energy vectors followed by six 8 x 8 cross blocks (tracks 01, 02,
 // 03, 12, 13, 23), for pulses on the even grid.
+template <bool kWide>
 QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
     int32_t cor = 0;
     for (int i = 0; i < kSubFrame; ++i) cor = L_mac(cor, imp[i], imp[i]);
@@ -47,7 +106,10 @@ QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
     std::memcpy(hp, h, sizeof(h));
     uint32_t run[kLongSub] = {};
     int32_t sums[kLongSub / 2][kLongSub];
-    for (int m = 0; m < kLongSub / 2; ++m) {
+#if QM_G7231_HAS_AVX2
+    if constexpr (kWide) DiagonalSums(hp, sums);
+#endif
+    for (int m = 0; m < kLongSub / 2 && !kWide; ++m) {
         const int32_t h0 = hp[2 * m], h1 = hp[2 * m + 1];
         const int16_t* x0 = hp + 2 * m;
         const int16_t* x1 = hp + 2 * m + 1;
@@ -56,21 +118,10 @@ QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
             sums[m][d] = static_cast<int32_t>(run[d]);
         }
     }
-    auto entry = [&](int a, int b) -> int16_t {
-        if (a > b) std::swap(a, b);
-        return extract_h(sums[(kLongSub - 2 - b) / 2][b - a]);
-    };
-    for (int t = 0; t < 4; ++t)
-        for (int j = 0; j < kPositions; ++j)
-            rr[t * kPositions + j] = entry(8 * j + 2 * t, 8 * j + 2 * t);
-    static constexpr int kPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
-    int16_t* block = rr + 4 * kPositions;
-    for (const auto& pr : kPairs) {
-        for (int a = 0; a < kPositions; ++a)
-            for (int b = 0; b < kPositions; ++b)
-                block[a * kPositions + b] = entry(8 * a + 2 * pr[0], 8 * b + 2 * pr[1]);
-        block += kMatrix;
-    }
+    // Which running sum each output entry reads: fixed by the layout, so
+    // worked out once at compile time and read as a plain gather.
+    const int32_t* flat = &sums[0][0];
+    for (int k = 0; k < kCorrelations; ++k) rr[k] = extract_h(flat[kEntrySource[k]]);
 }
 
 // Backward-filtered target: correlation of the target with the impulse response,
@@ -366,6 +417,7 @@ end_search:
 
 namespace {
 
+template <bool kWide>
 QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
                                    int16_t& allowance, bool fast, bool& fault) {
     const int gid = sf.gain_index;
@@ -382,7 +434,7 @@ QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, S
     // the target correlated with it, its peak at 13 bits; y: the chosen pulses
     // filtered by it (Q0 at half scale).
     int16_t rr[4 * kPositions + 6 * kMatrix];
-    CorrelateImpulse(imp, rr);
+    CorrelateImpulse<kWide>(imp, rr);
     int16_t dn[kLongSub];
     CorrelateTarget(imp, target, dn, fast);
     int16_t y[kSubFrame];
@@ -394,7 +446,7 @@ QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, S
 #if QM_G7231_HAS_AVX2
 QM_G7231_AVX2 void PulseSearchAvx2(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
                                    int16_t& allowance, bool fast, bool& fault) {
-    PulseSearchBody(target, imp_Q13, lag, sf, allowance, fast, fault);
+    PulseSearchBody<true>(target, imp_Q13, lag, sf, allowance, fast, fault);
 }
 #endif
 
@@ -408,7 +460,7 @@ void PulseSearch(int16_t* target, int16_t* imp_Q13, int lag, SubframeFields& sf,
         return;
     }
 #endif
-    PulseSearchBody(target, imp_Q13, lag, sf, allowance, fast, fault);
+    PulseSearchBody<false>(target, imp_Q13, lag, sf, allowance, fast, fault);
 }
 
 }  // namespace qm::g7231
