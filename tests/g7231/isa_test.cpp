@@ -119,8 +119,9 @@ std::vector<Clip> Corpus() {
     corpus.push_back(square);
     corpus.push_back(clicks);
     corpus.push_back(steps);
-    // Lengths that are not whole frames, cut from the speech or the noise.
-    const std::vector<int16_t>& src = corpus.front().pcm;
+    // Lengths that are not whole frames, cut from the speech or the noise (a
+    // copy: the corpus grows while they are cut).
+    const std::vector<int16_t> src = corpus.front().pcm;
     for (size_t len : {size_t{1}, size_t{239}, size_t{241}, size_t{1000}, size_t{2401}})
         corpus.push_back(
             {"cut_" + std::to_string(len),
