@@ -134,8 +134,7 @@ class DryRunner {
         int32_t rate = 0;
         for (size_t n = 0; n < config.roles.size(); ++n) {
             const RoleEntry& role = config.roles[n];
-            std::string folder = Cp936PathToUtf8(role.path);
-            if (!folder.empty() && folder[0] != '/') folder = JoinPath(audio_, folder);
+            const std::string folder = RoleFolder(audio_, role);
             if (role.path.empty() || !PathIsDirectory(folder) || !SetCurrentDir(folder)) {
                 Problem p = Simple(
                     Format("%s is not a valid path!", Cp936ToUtf8(role.path).c_str()), "role-path",

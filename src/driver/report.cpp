@@ -32,10 +32,8 @@ std::vector<ListFolder> ListFolders(const std::string& audio, int32_t buildType)
     RoleConfig config;
     if (!LoadRoleConfig(audio, config, nullptr, false)) return out;
     for (size_t n = 0; n < config.roles.size(); ++n) {
-        std::string folder = Cp936PathToUtf8(config.roles[n].path);
-        if (!folder.empty() && folder[0] != '/') folder = JoinPath(audio, folder);
-        out.push_back(
-            {static_cast<int32_t>(n + 1), folder, Cp936ToUtf8(config.roles[n].path) + "/"});
+        out.push_back({static_cast<int32_t>(n + 1), RoleFolder(audio, config.roles[n]),
+                       Cp936ToUtf8(config.roles[n].path) + "/"});
     }
     return out;
 }

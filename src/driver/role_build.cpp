@@ -94,11 +94,9 @@ bool CPackageBuild::OpenRoleFiles(RoleFiles& files, int codeType, std::string& e
 
 bool CPackageBuild::BuildRole(const RoleEntry& role, int roleNumber, RoleFiles& files, int codeType,
                               std::string& err) {
-    // The role's folder: backslashes are separators and a relative path is
-    // taken from the audio folder. A folder that does not exist would
-    // silently read another speaker's lists, so it fails the build.
-    std::string folder = Cp936PathToUtf8(role.path);
-    if (!folder.empty() && folder[0] != '/') folder = JoinPath(audioFolder_, folder);
+    // A role folder that does not exist would silently read another
+    // speaker's lists, so it fails the build.
+    const std::string folder = RoleFolder(audioFolder_, role);
     if (role.path.empty() || !PathIsDirectory(folder) || !SetCurrentDir(folder)) {
         err = Format("%s is not a valid path!", Cp936ToUtf8(role.path).c_str());
         account_.word = "role-path";

@@ -4,6 +4,7 @@
 
 #include "platform/fs.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace qm {
 
@@ -61,6 +62,12 @@ bool LoadRoleConfig(const std::string& audioFolder, RoleConfig& config, Problem*
         config.roles.push_back(std::move(role));
     }
     return true;
+}
+
+std::string RoleFolder(const std::string& audioFolder, const RoleEntry& role) {
+    std::string folder = Cp936PathToUtf8(role.path);
+    if (!folder.empty() && folder[0] != '/') folder = JoinPath(audioFolder, folder);
+    return folder;
 }
 
 }  // namespace qm

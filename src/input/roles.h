@@ -27,4 +27,8 @@ struct RoleConfig {
 bool LoadRoleConfig(const std::string& audioFolder, RoleConfig& config, Problem* why = nullptr,
                     bool announce = true);
 
+// The folder a role's "RolePath" names: backslashes are separators and a
+// relative path is taken from the audio folder.
+std::string RoleFolder(const std::string& audioFolder, const RoleEntry& role);
+
 }  // namespace qm
