@@ -17,8 +17,8 @@
 #include "codec/coders.h"
 #include "codec/decoders.h"
 #include "codec/g7231/g7231.h"
+#include "driver/build_types.h"
 #include "driver/check.h"
-#include "driver/request.h"
 #include "input/audio.h"
 #include "material.h"
 #include "platform/fs.h"
@@ -55,41 +55,10 @@ struct BuildRun {
     long peakKiB = 0;
 };
 
-// One whole build in a child process.
-BuildRun RunBuild(const std::string& root, const std::string& pkg, int code, int jobs) {
-    const std::string audio = root + "/audio";
-    BuildRun run;
-    const auto t0 = Clock::now();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        // The request both front ends make.
-        qm::BuildRequest request;
-        request.codeType = code;
-        request.audioFolder = audio;
-        request.packagePath = pkg;
-        request.jobs = jobs;
-        qm::CheckedRequest checked;
-        qm::Failure failure;
-        if (std::optional<qm::Failure> refused = qm::CheckRequest(request, checked))
-            failure = *refused;
-        else if (qm::RunCheckedRequest(checked, nullptr, failure))
-            ::_exit(0);
-        std::fprintf(stderr, "build failed: %s %s\n", failure.message.c_str(),
-                     failure.detail.empty() ? "" : failure.detail.front().c_str());
-        ::_exit(1);
-    }
-    int status = 0;
-    struct rusage ru {};
-    ::wait4(pid, &status, 0, &ru);
-    run.seconds = Seconds(t0, Clock::now());
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    run.peakKiB = ru.ru_maxrss;
-    return run;
-}
-
-// Runs quillmark-cli with the arguments, its output discarded; true when it
-// exits with 0.
-bool RunTool(const std::vector<std::string>& args) {
+// Runs quillmark-cli with the arguments in a fresh process, its output
+// discarded; true when it exits with 0. The child's peak resident memory is
+// its own: an exec'd process shares no pages with this one.
+bool RunTool(const std::vector<std::string>& args, long* peakKiB = nullptr) {
     pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
@@ -104,8 +73,22 @@ bool RunTool(const std::vector<std::string>& args) {
         ::_exit(127);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    struct rusage ru {};
+    ::wait4(pid, &status, 0, &ru);
+    if (peakKiB != nullptr) *peakKiB = ru.ru_maxrss;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// One whole prompt build, as a user runs it from the command line.
+BuildRun RunBuild(const std::string& root, const std::string& pkg, int code, int jobs) {
+    BuildRun run;
+    const auto t0 = Clock::now();
+    run.ok =
+        RunTool({"build", "--type", "prompt", "--audio", root + "/audio", "--irf", pkg, "--code",
+                 qm::CodeTypes()[static_cast<size_t>(code)].name, "--jobs", std::to_string(jobs)},
+                &run.peakKiB);
+    run.seconds = Seconds(t0, Clock::now());
+    return run;
 }
 
 // The quicker of two runs of the same build; ok only if both were.
