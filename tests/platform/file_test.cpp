@@ -1,5 +1,5 @@
-// Files, paths and text conversion: writing never goes through a link, a
-// failed flush is a failure, the parts of a path, UTF-8 of every length.
+// Files and paths: writing never goes through a link, a failed flush is a
+// failure, the parts of a path.
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 
 #include "common/testutil.h"
 #include "platform/fs.h"
-#include "platform/text.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
@@ -40,21 +39,6 @@ TEST(File, WritesFailWithoutAFileOrSpace) {
     EXPECT_FALSE(f.Flush());
     EXPECT_TRUE(f.Failed());
     EXPECT_FALSE(f.Close());
-}
-
-TEST(Text, Utf8OfEveryLength) {
-    const struct {
-        char32_t cp;
-        const char* utf8;
-    } cases[] = {{U'A', "A"},
-                 {U'\u00e9', "\xc3\xa9"},
-                 {U'\u7532', "\xe7\x94\xb2"},
-                 {U'\U0001F600', "\xf0\x9f\x98\x80"}};
-    for (const auto& c : cases) {
-        std::string out;
-        qm::AppendUtf8(out, c.cp);
-        EXPECT_EQ(out, c.utf8) << static_cast<uint32_t>(c.cp);
-    }
 }
 
 TEST(Path, Parts) {

@@ -57,32 +57,23 @@ TEST(PackageRate, RefusesMalformedPackages) {
     EXPECT_EQ(rateOf(good, err), 16000);
 
     // A data end that is wrong is ignored.
-    std::string wrongEnd = good;
-    qmtest::SetLE32(wrongEnd, 8, 99999);
-    EXPECT_EQ(rateOf(wrongEnd, err), 16000);
+    EXPECT_EQ(rateOf(qmtest::Patched(good, 8, 99999), err), 16000);
 
     struct Case {
         const char* what;
         std::string bytes;
         const char* message;
     };
-    std::string badMagic = good;
-    badMagic[6] = '5';
-    std::string badClipMagic = good;
-    badClipMagic[16 + 24 + 3] = 'x';
-    std::string badRate = good;
-    badRate[16 + 24 + 34] = 12;
-    std::vector<qmtest::RawEntry> e1 = {{kPromptClipId, 40, 44}};
     std::vector<Case> cases = {
         {"empty file", "", "Incorrect IRF file format"},
         {"header cut short", good.substr(0, 12), "Incorrect IRF file format"},
         {"directory cut short", good.substr(0, 30), "Incorrect IRF file format"},
-        {"magic", badMagic, "Incorrect IRF file format"},
+        {"magic", qmtest::Patched(good, 6, '5', 1), "Incorrect IRF file format"},
         {"no entries", RawPackage(16, {}, ""), "Incorrect IRF file format"},
         {"256 entries", RawPackage(0, {}, std::string(256 * 24, '\0'), 256),
          "Incorrect IRF file format"},
-        {"clip magic", badClipMagic, "Incorrect IRF file format"},
-        {"rate byte", badRate, "Incorrect sampling rate"},
+        {"clip magic", qmtest::Patched(good, 16 + 24 + 3, 'x', 1), "Incorrect IRF file format"},
+        {"rate byte", qmtest::Patched(good, 16 + 24 + 34, 12, 1), "Incorrect sampling rate"},
         {"resource past the end of the file",
          RawPackage(84, {{kPromptClipId, 40, 44}}, clip.substr(0, 30)),
          "Incorrect IRF file format"},
@@ -188,6 +179,7 @@ TEST(PackageWrite, SkeletonLayouts) {
         {11025, 2, {{0}, {}, {}, {}, {}, {}, {1}}},
         {16000, 7, {{0}, {1}, {2}, {3}, {4}, {5}, {6}}},
         {16000, 9, {{0, 1}, {2}, {3}, {4, 5}, {6}, {7}, {8}}},
+        {16000, 12, {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {8, 9}, {10}, {11}}},
     };
     qmtest::TempDir dir;
     for (const Case& c : cases) {
@@ -222,12 +214,9 @@ TEST(PackageWrite, RefusalsLeaveFilesAlone) {
     // A folder that does not exist, and a full disk: no file, no temporary left.
     EXPECT_FALSE(WriteSkeletonPackage(dir / "no/such/x.irf", 8000, 1, err));
     EXPECT_EQ(err, "Can not create file " + (dir / "no/such/x.irf") + "！");
-    size_t files = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir.path())) {
-        (void)e;
-        ++files;
-    }
-    EXPECT_EQ(files, 1u);  // keep.irf only
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);  // keep.irf only
 }
 
 // A file-size limit makes every write past 1000 bytes fail, as a full disk would.
