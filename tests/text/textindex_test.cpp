@@ -7,13 +7,13 @@
 #include <filesystem>
 
 #include "common/formats.h"
-#include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "text/textutil.h"
 
 namespace {
 
+using qmtest::LE32;
 using qmtest::PutLE;
 using qmtest::ReadFile;
 using qmtest::TempDir;
@@ -31,7 +31,8 @@ void FileAll(qm::CTextIndex& index, const std::vector<std::string>& texts) {
 // the stream position afterwards.
 std::string Write(qm::CTextIndex& index, const TempDir& tmp, std::vector<qm::IndexText>& order,
                   const std::string& prefix = "", int64_t* pos = nullptr) {
-    qmtest::InDir in(tmp.path());
+    qmtest::KeepCwd keep;
+    qm::SetCurrentDir(tmp.path());
     qmtest::WriteFile(tmp / "x.idx", prefix);
     qm::File f;
     std::string err;
@@ -39,10 +40,6 @@ std::string Write(qm::CTextIndex& index, const TempDir& tmp, std::vector<qm::Ind
     if (pos) *pos = f.Tell();
     EXPECT_TRUE(f.Close());
     return ReadFile(tmp / "x.idx");
-}
-
-uint32_t U32(const std::string& b, size_t at) {
-    return qm::GetU32(reinterpret_cast<const unsigned char*>(b.data()) + at);
 }
 
 TEST(TextIndex, BlockLayout) {
@@ -110,12 +107,13 @@ TEST(TextIndex, OrderKeepsEachTextsEntry) {
     }
     EXPECT_EQ(ReadFile(tmp / "New-TextLst.txt"), "z\r\n\xA1\xE7\r\nAB\r\nx1\r\na b\r\nc d\r\n");
     // Text 5 starts after 1 + 1 + 2 + 2 + 3 UTF-16 units ("＄" is one).
-    EXPECT_EQ(U32(b, U32(b, 16) + 4 * 5), 18u);
+    EXPECT_EQ(LE32(b, LE32(b, 16) + 4 * 5), 18u);
 }
 
 TEST(TextIndex, Failures) {
     TempDir tmp;
-    qmtest::InDir in(tmp.path());
+    qmtest::KeepCwd keep;
+    qm::SetCurrentDir(tmp.path());
     qm::CTextIndex index;
     FileAll(index, {"a"});
     std::vector<qm::IndexText> order;
@@ -167,9 +165,9 @@ TEST(TextIndex, SixtyFiveThousandPrompts) {
     std::string b = Write(index, tmp, order);
     ASSERT_EQ(order.size(), 65535u);
     // 32768 digit-only texts in bucket 0, then 32767 of "p" and digits.
-    EXPECT_EQ(U32(b, 28), 32768u << 16);
-    EXPECT_EQ(U32(b, 36), 32768u | (32767u << 16));
-    EXPECT_EQ(U32(b, 44), 65535u);
+    EXPECT_EQ(LE32(b, 28), 32768u << 16);
+    EXPECT_EQ(LE32(b, 36), 32768u | (32767u << 16));
+    EXPECT_EQ(LE32(b, 44), 65535u);
     EXPECT_EQ(order.back().entry, 65533);
 }
 
