@@ -57,12 +57,6 @@ TEST(UpdateResource, ReplacesAndMovesTheResourcesBehind) {
     body.replace(body.size() - 5, 5, "0123456");
     EXPECT_EQ(out2, RawPackage(expectedDir[2].offset + 7, expectedDir, body));
 
-    // Replacing with the same bytes round-trips a well-formed package.
-    qmtest::WriteFile(dir / "same.voc", "0123456");
-    ASSERT_EQ(Replace(dir / "out2.irf", dir / "same.voc", kPromptClipId, dir / "out3.irf"),
-              kUpdateOk);
-    EXPECT_EQ(qmtest::ReadFile(dir / "out3.irf"), out2);
-
     // Duplicate identifiers: the last entry is the one replaced.
     qmtest::WriteFile(dir / "dup.irf",
                       Package({{kPromptClipId, "first"}, {kPromptClipId, "second"}}));
