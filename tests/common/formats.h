@@ -29,6 +29,12 @@ inline void SetLE32(std::string& s, size_t at, uint32_t v) {
     PutLE(b, v, 4);
     s.replace(at, b.size(), b);
 }
+// The bytes with v written little-endian in `bytes` bytes at `at`.
+inline std::string Patched(std::string s, size_t at, uint32_t v, int bytes = 4) {
+    std::string b;
+    PutLE(b, v, bytes);
+    return s.replace(at, b.size(), b);
+}
 inline std::string Str(const std::vector<unsigned char>& v) {
     return std::string(v.begin(), v.end());
 }
@@ -190,10 +196,6 @@ struct RawEntry {
     bool operator==(const RawEntry&) const = default;
 };
 
-inline std::string IdBytes(const qm::ResourceId& id) {
-    return std::string(reinterpret_cast<const char*>(id.data()), id.size());
-}
-
 // Header and directory as given (count defaults to the entries'), then body.
 inline std::string RawPackage(uint32_t dataEnd, const std::vector<RawEntry>& entries,
                               const std::string& body, uint32_t count = 0xFFFFFFFF) {
@@ -201,7 +203,7 @@ inline std::string RawPackage(uint32_t dataEnd, const std::vector<RawEntry>& ent
     PutLE(s, dataEnd, 4);
     PutLE(s, count == 0xFFFFFFFF ? static_cast<uint32_t>(entries.size()) : count, 4);
     for (const RawEntry& e : entries) {
-        s += IdBytes(e.id);
+        s.append(reinterpret_cast<const char*>(e.id.data()), e.id.size());
         PutLE(s, e.offset, 4);
         PutLE(s, e.size, 4);
     }

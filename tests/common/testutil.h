@@ -53,10 +53,6 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    WriteFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
 inline std::string ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());

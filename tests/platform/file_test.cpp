@@ -1,29 +1,135 @@
-// Files, paths and text conversion: writing never goes through a link, a
-// failed flush is a failure, the parts of a path, UTF-8 of every length.
+// Files by the kind of file at their names: writing never goes through a
+// link, links at a created name are replaced (their targets kept), inputs are
+// regular files only, nothing waits on a FIFO; a failed flush is a failure;
+// folder locks between holders; the parts of a path.
 #include "platform/file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "common/testutil.h"
+#include "platform/folder_lock.h"
 #include "platform/fs.h"
-#include "platform/text.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
 
-TEST(File, WritingNeverFollowsALink) {
-    TempDir dir;
-    WriteFile(dir / "real", "kept");
-    fs::create_symlink(dir / "real", dir / "link");
-    for (const char* mode : {"wb", "w+b", "r+b", "ab"}) {
-        qm::File f;
-        EXPECT_FALSE(f.Open(dir / "link", mode)) << mode;
+namespace {
+
+// Puts a file of the kind at path; returns a descriptor to close (sockets).
+int Make(const std::string& kind, const std::string& path, const std::string& target) {
+    if (kind == "file") WriteFile(path, "old");
+    if (kind == "link") fs::create_symlink(target, path);
+    if (kind == "folder") fs::create_directory(path);
+    if (kind == "fifo") {
+        EXPECT_EQ(::mkfifo(path.c_str(), 0644), 0);
     }
-    qm::File f;
-    EXPECT_TRUE(f.Open(dir / "link", "rb")) << "reading through a link is fine";
-    EXPECT_EQ(ReadFile(dir / "real"), "kept");
+    if (kind != "socket") return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return fd;
+}
+
+}  // namespace
+
+TEST(FileKind, CreateOpenInputAndReplaceProblem) {
+    const struct {
+        const char* kind;
+        bool created;      // File::Create succeeds
+        bool input;        // File::OpenInput succeeds
+        const char* what;  // FileKind
+        bool problem;      // ReplaceProblem reports it
+    } cases[] = {
+        {"none", true, false, "", false},
+        {"file", true, true, "a regular file", false},
+        {"link", true, true, "a symbolic link", false},
+        {"folder", false, false, "a folder", true},
+        {"fifo", false, false, "a FIFO", true},
+        {"socket", false, false, "a socket", true},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string target = dir / "target";
+        WriteFile(target, "kept");
+        const std::string path = dir / "name";
+        const int fd = Make(c.kind, path, target);
+        EXPECT_EQ(qm::FileKind(path), c.what) << c.kind;
+        EXPECT_EQ(!qm::ReplaceProblem(path).empty(), c.problem) << c.kind;
+        {
+            qm::File in;
+            EXPECT_EQ(in.OpenInput(path), c.input) << c.kind;
+        }
+        if (std::string(c.kind) == "link") {
+            for (const char* mode : {"wb", "w+b", "r+b", "ab"})
+                EXPECT_FALSE(qm::File().Open(path, mode)) << mode;
+        }
+        qm::File out;
+        ASSERT_EQ(out.Create(path, "w+b"), c.created) << c.kind;
+        if (c.created) {
+            EXPECT_TRUE(out.Write("new", 3));
+            EXPECT_TRUE(out.Close());
+            EXPECT_EQ(qm::FileKind(path), "a regular file") << c.kind;
+            EXPECT_EQ(ReadFile(path), "new");
+        }
+        EXPECT_EQ(ReadFile(target), "kept") << c.kind;
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+TEST(FileKind, ReplacingALinkHitsOnlyTheLink) {
+    TempDir dir;
+    WriteFile(dir / "list", "x");
+    fs::create_symlink(dir / "list", dir / "link");
+    fs::create_hard_link(dir / "list", dir / "hard");
+    EXPECT_TRUE(qm::ReplacingHits(dir / "hard", dir / "list"));
+    EXPECT_TRUE(qm::ReplacingHits(dir / "list", dir / "link")) << "the input is read through it";
+    EXPECT_FALSE(qm::ReplacingHits(dir / "link", dir / "list"));
+    EXPECT_TRUE(qm::ReplacingHits(dir / "link", dir / "link"));
+    EXPECT_FALSE(qm::ReplacingHits(dir / "absent", dir / "list"));
+}
+
+TEST(FileKind, ReplaceProblemFindsTheFolder) {
+    TempDir dir;
+    EXPECT_NE(qm::ReplaceProblem(dir / "missing/x").find("does not exist"), std::string::npos);
+    EXPECT_EQ(qm::ReplaceProblem(dir / "missing/x", false), "");
+    EXPECT_EQ(qm::ReplaceProblem(dir / "x"), "");
+}
+
+TEST(FolderLock, OneHolderAtATimeAndTheLockFileGoes) {
+    TempDir dir;
+    const std::string lockFile = dir / qm::kFolderLockName;
+    {
+        qm::FolderLocks mine;
+        EXPECT_EQ(mine.Take(dir.path()), qm::LockResult::kTaken);
+        // The same folder again by another path: held already.
+        EXPECT_EQ(mine.Take(dir.path() + "/."), qm::LockResult::kTaken);
+        qm::FolderLocks other;
+        EXPECT_EQ(other.Take(dir.path()), qm::LockResult::kBusy);
+        EXPECT_TRUE(fs::exists(lockFile));
+    }
+    EXPECT_FALSE(fs::exists(lockFile));
+    // A stale lock file (a killed holder) and a link at the name are taken
+    // over; the link's target is kept.
+    WriteFile(dir / "elsewhere", "kept");
+    fs::create_symlink(dir / "elsewhere", lockFile);
+    {
+        qm::FolderLocks mine;
+        EXPECT_EQ(mine.Take(dir.path()), qm::LockResult::kTaken);
+        EXPECT_FALSE(fs::is_symlink(lockFile));
+    }
+    EXPECT_EQ(ReadFile(dir / "elsewhere"), "kept");
+    EXPECT_EQ(qm::FolderLocks().Take(dir / "missing"), qm::LockResult::kNoLock);
 }
 
 TEST(File, WritesFailWithoutAFileOrSpace) {
@@ -40,21 +146,6 @@ TEST(File, WritesFailWithoutAFileOrSpace) {
     EXPECT_FALSE(f.Flush());
     EXPECT_TRUE(f.Failed());
     EXPECT_FALSE(f.Close());
-}
-
-TEST(Text, Utf8OfEveryLength) {
-    const struct {
-        char32_t cp;
-        const char* utf8;
-    } cases[] = {{U'A', "A"},
-                 {U'\u00e9', "\xc3\xa9"},
-                 {U'\u7532', "\xe7\x94\xb2"},
-                 {U'\U0001F600', "\xf0\x9f\x98\x80"}};
-    for (const auto& c : cases) {
-        std::string out;
-        qm::AppendUtf8(out, c.cp);
-        EXPECT_EQ(out, c.utf8) << static_cast<uint32_t>(c.cp);
-    }
 }
 
 TEST(Path, Parts) {

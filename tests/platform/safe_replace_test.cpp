@@ -106,14 +106,11 @@ TEST(SafeReplace, FailuresLeaveTheTargetAndNoTemporary) {
 
     // A folder that takes no new file, for an ordinary user (the test drops
     // the super-user's rights in a child process).
-    fs::create_directories(dir / "ro");
     WriteFile(dir / "ro/target", "old");
-    fs::permissions(dir.path(), fs::perms::all, fs::perm_options::add);
-    fs::permissions(dir / "ro", fs::perms::all, fs::perm_options::add);
-    fs::permissions(dir / "ro/target", fs::perms::all, fs::perm_options::add);
-    fs::permissions(dir / "ro",
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir / "ro/target", fs::perms::all);
+    fs::permissions(dir / "ro", fs::perms::all & ~(fs::perms::owner_write | fs::perms::group_write |
+                                                   fs::perms::others_write));
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);

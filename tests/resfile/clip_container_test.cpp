@@ -13,7 +13,7 @@ using qmtest::ClipBytes;
 using qmtest::ClipRecord;
 using qmtest::FillerClips;
 using qmtest::FillerRecords;
-using qmtest::SetLE32;
+using qmtest::Patched;
 
 // Writes the records with the writer after `prefix` in a file; the file's bytes.
 std::string Written(const std::string& prefix, uint8_t rateByte, uint8_t coding,
@@ -127,27 +127,21 @@ TEST(ClipContainerReader, RefusesWhatDoesNotFit) {
         std::string bytes;
         Step fails;  // the first step that fails, for record 1
     };
-    auto with = [&](size_t at, uint32_t v) {
-        std::string b = good;
-        SetLE32(b, at, v);
-        return b;
-    };
-    std::string unknownCoding = good;
-    unknownCoding[35] = 3;
     const std::vector<Case> cases = {
         {"sound", good, kNone},
         {"no bytes", "", kHeader},
         {"39 bytes", good.substr(0, 39), kHeader},
         {"table cut short", good.substr(0, 51), kTable},
-        {"count of 2^32 - 1", with(36, 0xFFFFFFFFu), kTable},
-        {"count past the end", with(36, 40), kTable},
-        {"record at the end", with(44, static_cast<uint32_t>(good.size())), kCount},
-        {"record at 2^32 - 1", with(44, 0xFFFFFFFFu), kCount},
-        {"record count cut short", with(44, static_cast<uint32_t>(good.size()) - 3), kCount},
+        {"count of 2^32 - 1", Patched(good, 36, 0xFFFFFFFFu), kTable},
+        {"count past the end", Patched(good, 36, 40), kTable},
+        {"record at the end", Patched(good, 44, static_cast<uint32_t>(good.size())), kCount},
+        {"record at 2^32 - 1", Patched(good, 44, 0xFFFFFFFFu), kCount},
+        {"record count cut short", Patched(good, 44, static_cast<uint32_t>(good.size()) - 3),
+         kCount},
         {"data cut short", good.substr(0, good.size() - 1), kData},
-        {"2^31 samples", with(good.size() - 8, 0x80000000u), kData},
-        {"2^32 - 1 samples", with(good.size() - 8, 0xFFFFFFFFu), kData},
-        {"unknown coding", unknownCoding, kData},
+        {"2^31 samples", Patched(good, good.size() - 8, 0x80000000u), kData},
+        {"2^32 - 1 samples", Patched(good, good.size() - 8, 0xFFFFFFFFu), kData},
+        {"unknown coding", Patched(good, 35, 3, 1), kData},
     };
     for (const Case& c : cases) {
         MemorySource src = qmtest::Source(c.bytes);
@@ -183,49 +177,39 @@ TEST(ClipContainerCheck, FindsEveryInconsistency) {
     EXPECT_TRUE(sound.problems.empty());
     EXPECT_EQ(sound.samples, std::vector<uint32_t>({10, 20, 30}));
 
-    auto with = [&](size_t at, const std::string& bytes) {
-        std::string b = good;
-        b.replace(at, bytes.size(), bytes);
-        return b;
-    };
-    auto u32 = [](uint32_t v) {
-        std::string s;
-        qmtest::PutLE(s, v, 4);
-        return s;
-    };
     struct Case {
         const char* what;
         std::string bytes;
         std::vector<std::string> findings;
     };
     const std::vector<Case> cases = {
-        {"marker B", with(32, "\xCD"), {"markers 0x1234 0xCCCD, expected 0x1234 0xCCCC"}},
-        {"rate", with(34, "\x0C"), {"rate byte 12 is not 8, 11, 16 or 22"}},
-        {"count", with(36, u32(30)), {"offset table of 31 entries does not fit in 128 bytes"}},
+        {"marker B", Patched(good, 32, 0xCD, 1), {"markers 0x1234 0xCCCD, expected 0x1234 0xCCCC"}},
+        {"rate", Patched(good, 34, 12, 1), {"rate byte 12 is not 8, 11, 16 or 22"}},
+        {"count", Patched(good, 36, 30), {"offset table of 31 entries does not fit in 128 bytes"}},
         {"first record",
-         with(40, u32(57)),
+         Patched(good, 40, 57),
          {"record 0 at 57, expected 56",
           "1 records whose length does not match their sample "
           "count and coding, the first 0"}},
         {"end",
-         with(52, u32(127)),
+         Patched(good, 52, 127),
          {"records end at 127, the container is 128 bytes",
           "1 records whose length does not match their sample count and coding, the first 2"}},
         {"order",
-         with(44, u32(56)),
+         Patched(good, 44, 56),
          {"1 records do not start after the previous one, the first 0",
           "2 records whose length does not match their sample count and coding, the first 0"}},
         {"inside the table",
-         with(44, u32(55)),
+         Patched(good, 44, 55),
          {"1 records do not start after the previous one, the first 0",
           "1 records lie outside the container, the first 1",
           "1 records whose length does not match their sample count and coding, the first 0"}},
         {"past the end",
-         with(48, u32(125)),
+         Patched(good, 48, 125),
          {"1 records lie outside the container, the first 2",
           "1 records whose length does not match their sample count and coding, the first 1"}},
         {"sample count",
-         with(70, u32(21)),
+         Patched(good, 70, 21),
          {"1 records whose length does not match their sample count and coding, the first 1"}},
     };
     for (const Case& c : cases) EXPECT_EQ(Findings(c.bytes), c.findings) << c.what;

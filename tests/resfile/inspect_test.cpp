@@ -95,17 +95,6 @@ TEST(Inspect, PairsRoleBlocksWithContainers) {
     EXPECT_EQ(r.sets[1].roleId, 2);
 }
 
-TEST(Inspect, Refusals) {
-    qmtest::TempDir dir;
-    InspectReport r;
-    std::string err;
-    EXPECT_FALSE(InspectPackage(dir / "none.irf", r, err));
-    EXPECT_EQ(err, "Can not open file " + (dir / "none.irf"));
-    qmtest::WriteFile(dir / "text.irf", "hello");
-    EXPECT_FALSE(InspectPackage(dir / "text.irf", r, err));
-    EXPECT_EQ(err, "Incorrect IRF file format");
-}
-
 // With QM_UPDATE_EXPECTED set in the environment, the render tests write
 // the saved outputs instead of comparing them (review the difference).
 bool Updating() { return std::getenv("QM_UPDATE_EXPECTED") != nullptr; }

@@ -10,6 +10,7 @@ namespace qm {
 namespace {
 
 using qmtest::LE32;
+using qmtest::Patched;
 
 // Writes a frame for the ids with the writer, appending the blocks one by
 // one as a role build does; the file's bytes.
@@ -60,10 +61,6 @@ TEST(RoleFrameWriter, WritesTheFramesOfOneToThreeRoles) {
         EXPECT_EQ(LE32(frame, 40), 0u);
         EXPECT_EQ(frame.substr(1024), std::string(8 * roles, '\0'));
     }
-    // The first block follows the table: 1036 for one role, 1048 for two.
-    EXPECT_EQ(LE32(qmtest::RoleIndexBytes({1}, {"x"}), 1028), 1036u);
-    EXPECT_EQ(RoleTableEnd(RoleFrameKind::kIndex, 2), 1048u);
-    EXPECT_EQ(RoleTableEnd(RoleFrameKind::kClips, 2), 1040u);
     // The empty frames of a skeleton package.
     EXPECT_EQ(qmtest::Str(EmptyRoleIndexFile()), qmtest::RoleIndexBytes({}, {}));
     EXPECT_EQ(qmtest::Str(EmptyRoleClipContainer()), qmtest::RoleClipBytes({}));
@@ -122,10 +119,6 @@ TEST(RoleFrameReader, ReadsAndChecks) {
     EXPECT_EQ(Findings(index, RoleFrameKind::kClips, false),
               std::vector<std::string>({"no clip container magic \"Tessaphone Voice Data V3\""}));
 
-    auto with = [](std::string b, size_t at, uint32_t v) {
-        qmtest::SetLE32(b, at, v);
-        return b;
-    };
     struct Case {
         const char* what;
         RoleFrameKind kind;
@@ -142,44 +135,44 @@ TEST(RoleFrameReader, ReadsAndChecks) {
          {"1023 bytes, too short for its 1024-byte header"}},
         {"total length",
          kI,
-         with(index, 28, 5),
+         Patched(index, 28, 5),
          true,
          {"total length 5, the resource is 1760 bytes"}},
         {"table past the end",
          kI,
-         with(index, 24, 62),
+         Patched(index, 24, 62),
          false,
          {"role table of 62 roles does not fit"}},
         {"table of 2^32 - 1 roles",
          kC,
-         with(clips, 36, 0xFFFFFFFFu),
+         Patched(clips, 36, 0xFFFFFFFFu),
          false,
          {"role table of 4294967295 roles does not fit"}},
         {"a gap",
          kI,
-         with(index, 1028, 1049),
+         Patched(index, 1028, 1049),
          true,
          {"role 1 block at 1049, expected 1048", "role 2 block at 1404, expected 1405"}},
         {"block past the end",
          kI,
-         with(index, 1044, 357),
+         Patched(index, 1044, 357),
          true,
          {"role 2 block lies outside the resource",
           "role blocks end at 1761, the resource is 1760 bytes"}},
         {"block in the table",
          kC,
-         with(with(clips, 1024, 1039), 1028, 5),
+         Patched(Patched(clips, 1024, 1039), 1028, 5),
          true,
          {"role 1 block at 1039, expected 1040", "role 1 block lies outside the resource"}},
         {"offset overflow",
          kC,
-         with(with(clips, 1032, 0xFFFFFFF0u), 1036, 0x20),
+         Patched(Patched(clips, 1032, 0xFFFFFFF0u), 1036, 0x20),
          true,
          {"role 2 block at 4294967280, expected 1044", "role 2 block lies outside the resource",
           "role blocks end at 4294967312, the resource is 1047 bytes"}},
         {"rate and coding",
          kC,
-         with(clips, 32, 0x020BCCCC),
+         Patched(clips, 32, 0x020BCCCC),
          true,
          {"rate byte 11, expected 16", "coding byte 2, expected 0"}},
     };

@@ -1,18 +1,19 @@
-// The text index: filing order, the block layout, its by-products, failures
-// and the 65535-text scale.
+// The text index block: filing order, the layout written and read back, its
+// by-products, failures, what a damaged block gives, and the 65535-text scale.
 #include "resfile/textindex.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "platform/bytes.h"
+#include "common/formats.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "text/textutil.h"
 
 namespace {
 
+using qmtest::LE32;
 using qmtest::PutLE;
 using qmtest::ReadFile;
 using qmtest::TempDir;
@@ -30,7 +31,8 @@ void FileAll(qm::CTextIndex& index, const std::vector<std::string>& texts) {
 // the stream position afterwards.
 std::string Write(qm::CTextIndex& index, const TempDir& tmp, std::vector<qm::IndexText>& order,
                   const std::string& prefix = "", int64_t* pos = nullptr) {
-    qmtest::InDir in(tmp.path());
+    qmtest::KeepCwd keep;
+    qm::SetCurrentDir(tmp.path());
     qmtest::WriteFile(tmp / "x.idx", prefix);
     qm::File f;
     std::string err;
@@ -38,10 +40,6 @@ std::string Write(qm::CTextIndex& index, const TempDir& tmp, std::vector<qm::Ind
     if (pos) *pos = f.Tell();
     EXPECT_TRUE(f.Close());
     return ReadFile(tmp / "x.idx");
-}
-
-uint32_t U32(const std::string& b, size_t at) {
-    return qm::GetU32(reinterpret_cast<const unsigned char*>(b.data()) + at);
 }
 
 TEST(TextIndex, BlockLayout) {
@@ -73,12 +71,24 @@ TEST(TextIndex, BlockLayout) {
     ASSERT_EQ(order.size(), 2u);
     EXPECT_EQ(order[0].text, zh);
 
+    // The reader gives the texts back in index order, with their segments.
+    std::vector<qm::TextIndexText> read;
+    std::vector<std::string> problems;
+    qm::ReadTextIndexBlock(qmtest::Source(want), read, problems);
+    EXPECT_TRUE(problems.empty());
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].text, u"你好");
+    EXPECT_EQ(read[0].segments[0].segmentClass, 6);
+    EXPECT_EQ(read[1].text, u"ab12");
+    EXPECT_EQ(read[1].number, 1u);
+    EXPECT_EQ(read[1].length, 4u);
+    ASSERT_EQ(read[1].segments.size(), 2u);
+    EXPECT_EQ(read[1].segments[1].segmentClass, 3);
+    EXPECT_EQ(read[1].segments[1].length, 2);
+
     // No texts: a bare header whose three sections all start at 344.
     index.Clear();
-    std::string empty = Write(index, tmp, order);
-    ASSERT_EQ(empty.size(), 344u);
-    EXPECT_EQ(U32(empty, 12) + U32(empty, 16) + U32(empty, 20), 3u * 344);
-    EXPECT_EQ(empty.substr(24), std::string(320, '\0'));
+    EXPECT_EQ(Write(index, tmp, order), qmtest::TextIndexBytes({}));
 }
 
 TEST(TextIndex, OrderKeepsEachTextsEntry) {
@@ -97,12 +107,13 @@ TEST(TextIndex, OrderKeepsEachTextsEntry) {
     }
     EXPECT_EQ(ReadFile(tmp / "New-TextLst.txt"), "z\r\n\xA1\xE7\r\nAB\r\nx1\r\na b\r\nc d\r\n");
     // Text 5 starts after 1 + 1 + 2 + 2 + 3 UTF-16 units ("＄" is one).
-    EXPECT_EQ(U32(b, U32(b, 16) + 4 * 5), 18u);
+    EXPECT_EQ(LE32(b, LE32(b, 16) + 4 * 5), 18u);
 }
 
 TEST(TextIndex, Failures) {
     TempDir tmp;
-    qmtest::InDir in(tmp.path());
+    qmtest::KeepCwd keep;
+    qm::SetCurrentDir(tmp.path());
     qm::CTextIndex index;
     FileAll(index, {"a"});
     std::vector<qm::IndexText> order;
@@ -154,10 +165,95 @@ TEST(TextIndex, SixtyFiveThousandPrompts) {
     std::string b = Write(index, tmp, order);
     ASSERT_EQ(order.size(), 65535u);
     // 32768 digit-only texts in bucket 0, then 32767 of "p" and digits.
-    EXPECT_EQ(U32(b, 28), 32768u << 16);
-    EXPECT_EQ(U32(b, 36), 32768u | (32767u << 16));
-    EXPECT_EQ(U32(b, 44), 65535u);
+    EXPECT_EQ(LE32(b, 28), 32768u << 16);
+    EXPECT_EQ(LE32(b, 36), 32768u | (32767u << 16));
+    EXPECT_EQ(LE32(b, 44), 65535u);
     EXPECT_EQ(order.back().entry, 65533);
+}
+
+TEST(TextIndexReader, FindsEveryInconsistency) {
+    // Texts "ab", "c", "def": records at 344, offsets at 350, lengths at 362,
+    // the pool at 368, 380 bytes.
+    const std::string good = qmtest::TextIndexBytes({"ab", "c", "def"});
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> findings;
+        size_t texts;
+    };
+    const std::vector<Case> cases = {
+        {"sound", good, {}, 3},
+        {"no texts", qmtest::TextIndexBytes({}), {}, 0},
+        {"short", good.substr(0, 343), {"343 bytes, too short for a text index block (344)"}, 0},
+        {"bucket count", qmtest::Patched(good, 10, 41, 2), {"bucket count 41, not 40"}, 0},
+        {"first text",
+         qmtest::Patched(good, 36, 2, 2),
+         {"bucket 1 starts at text 2, expected 3"},
+         3},
+        {"records of an empty bucket",
+         qmtest::Patched(good, 32, 350, 4),
+         {"bucket 1: segment records at 350, expected 0"},
+         3},
+        {"no records",
+         qmtest::Patched(good, 24, 0, 4),
+         {"bucket 0: segment records at 0, expected 344",
+          "3 texts whose segment records lie outside the block, the first 0"},
+         3},
+        {"tables far outside",
+         qmtest::Patched(good, 16, 0xFFFFFFF0u, 4),
+         {"text offset table at 4294967280, expected 350",
+          "text length table at 362, expected 4294967292",
+          "the tables of 3 texts do not fit in the block of 380 bytes"},
+         0},
+        {"pool",
+         qmtest::Patched(good, 12, 370, 4),
+         {"text pool at 370, expected 368", "1 texts lie outside the text pool, the first 2",
+          "block of 380 bytes, its texts end at 382"},
+         3},
+        {"text offset",
+         qmtest::Patched(good, 354, 6, 4),
+         {"2 texts do not follow the previous text in the pool, the first 1"},
+         3},
+        {"segment length",
+         qmtest::Patched(good, 345, 3, 1),
+         {"1 texts whose segment lengths do not add up to their length, the first 0"},
+         3},
+        {"text length",
+         qmtest::Patched(good, 366, 0xFFFF, 2),
+         {"1 texts lie outside the text pool, the first 2",
+          "1 texts whose segment lengths do not add up to their length, the first 2",
+          "block of 380 bytes, its texts end at 131444"},
+         3},
+    };
+    for (const Case& c : cases) {
+        std::vector<qm::TextIndexText> texts;
+        std::vector<std::string> problems;
+        qm::ReadTextIndexBlock(qmtest::Source(c.bytes), texts, problems);
+        EXPECT_EQ(problems, c.findings) << c.what;
+        EXPECT_EQ(texts.size(), c.texts) << c.what;
+    }
+    // Texts are read where the offsets say; one outside the pool is listed
+    // without its characters.
+    std::vector<qm::TextIndexText> texts;
+    std::vector<std::string> problems;
+    qm::ReadTextIndexBlock(qmtest::Source(qmtest::Patched(good, 12, 370, 4)), texts, problems);
+    EXPECT_EQ(texts[1].text, u"d");  // read where the pool offset says
+    EXPECT_FALSE(texts[2].textInside);
+    EXPECT_TRUE(texts[2].text.empty());
+    EXPECT_EQ(texts[2].segments.size(), 1u);
+}
+
+TEST(TextIndexReader, Utf16ToUtf8) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"a\u00e9\u4f60", "a\xC3\xA9\xE4\xBD\xA0"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string(1, char16_t(0xD83D)), "\xEF\xBF\xBD"},      // high surrogate alone
+        {std::u16string{char16_t(0xDE00), u'x'}, "\xEF\xBF\xBDx"},  // low surrogate alone
+        {std::u16string{char16_t(0xD83D), u'x'}, "\xEF\xBF\xBDx"},  // high, then no low
+        {std::u16string{char16_t(0xDBFF), char16_t(0xDFFF)}, "\xF4\x8F\xBF\xBF"},
+        {std::u16string{char16_t(0xDC00), char16_t(0xDC01)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(qm::Utf16ToUtf8(in), out);
 }
 
 }  // namespace
