@@ -69,8 +69,6 @@ void MakeFolder(const std::string& folder, const std::vector<Source>& sources,
     WriteFile(folder + "/WaveList.txt", waves);
 }
 
-std::string FirstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
-
 std::string LastLine(const std::string& s) {
     const std::string t = Line(s);
     return t.substr(t.rfind('\n') + 1);
@@ -129,9 +127,9 @@ TEST(ConformCli, EveryFormatBecomesAFolderThatBuilds) {
     fs::remove(tmp / "out16000/f.wav");
     CliResult again = RunCli({"conform", "--audio", in, "--out", tmp / "out16000"});
     EXPECT_EQ(again.exit, 1);
-    EXPECT_EQ(FirstLine(again.err), tmp / "out16000" +
-                                        " already holds files that conform would write (--force "
-                                        "replaces them):");
+    EXPECT_EQ(Message(again.err), tmp / "out16000" +
+                                      " already holds files that conform would write (--force "
+                                      "replaces them):");
     EXPECT_NE(again.err.find("\n  sub/v.wav\n"), std::string::npos) << again.err;
     EXPECT_EQ(again.err.find("f.wav\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(tmp / "out16000/f.wav"));
@@ -169,7 +167,7 @@ TEST(ConformCli, Refusals) {
         CliResult r = RunCli(all);
         EXPECT_EQ(r.exit, want.first) << r.err;
         if (!want.second.empty()) {
-            EXPECT_EQ(FirstLine(r.err), want.second);
+            EXPECT_EQ(Message(r.err), want.second);
         }
         EXPECT_EQ(r.out, "");
     }

@@ -63,35 +63,34 @@ TEST(ConformText, EveryEncodingToCodePage936) {
 }
 
 TEST(ConformText, ErrorsNameTheLineAndTheCharacter) {
-    const std::pair<std::string, ListEncoding> inputs[] = {
-        {"欢迎\n使用\n泰文ก\n", ListEncoding::kAuto},
-        {"a\r\nb\r\n😀\r\n", ListEncoding::kAuto},
-        {"\xFF\xFE" + Utf16(u"a\nb\n\u0E01", false), ListEncoding::kAuto},
-        {"a\n\xC3\x28\n", ListEncoding::kUtf8},
-        {"a\n\xE4\xB8", ListEncoding::kUtf8},
-        {"a\n\xED\xA0\x80", ListEncoding::kUtf8},  // a surrogate in UTF-8
-        {std::string("a\nb\0c", 5), ListEncoding::kUtf8},
-        {Utf16(u"a\n", false) + "b", ListEncoding::kUtf16},
-        {Utf16(u"a\n\xDC00", false), ListEncoding::kUtf16},
-        {Utf16(u"a\n\xD800x", false), ListEncoding::kUtf16},
+    struct Case {
+        std::string bytes;
+        ListEncoding encoding;
+        const char* message;
     };
-    const char* const messages[] = {
-        "line 3: \"ก\" (U+0E01) has no code page 936 form",
-        "line 3: \"😀\" (U+1F600) has no code page 936 form",
-        "line 3: \"ก\" (U+0E01) has no code page 936 form",
-        "line 2: a malformed UTF-8 sequence (byte 0xC3)",
-        "line 2: a malformed UTF-8 sequence (byte 0xE4)",
-        "line 2: a malformed UTF-8 sequence (byte 0xED)",
-        "line 2: a NUL character",
-        "line 2: an odd number of bytes in UTF-16",
-        "line 2: an unpaired UTF-16 surrogate 0xDC00",
-        "line 2: an unpaired UTF-16 surrogate 0xD800",
+    const Case cases[] = {
+        {"欢迎\n使用\n泰文ก\n", ListEncoding::kAuto,
+         "line 3: \"ก\" (U+0E01) has no code page 936 form"},
+        {"a\r\nb\r\n😀\r\n", ListEncoding::kAuto,
+         "line 3: \"😀\" (U+1F600) has no code page 936 form"},
+        {"\xFF\xFE" + Utf16(u"a\nb\n\u0E01", false), ListEncoding::kAuto,
+         "line 3: \"ก\" (U+0E01) has no code page 936 form"},
+        {"a\n\xC3\x28\n", ListEncoding::kUtf8, "line 2: a malformed UTF-8 sequence (byte 0xC3)"},
+        {"a\n\xE4\xB8", ListEncoding::kUtf8, "line 2: a malformed UTF-8 sequence (byte 0xE4)"},
+        {"a\n\xED\xA0\x80", ListEncoding::kUtf8, "line 2: a malformed UTF-8 sequence (byte 0xED)"},
+        {std::string("a\nb\0c", 5), ListEncoding::kUtf8, "line 2: a NUL character"},
+        {Utf16(u"a\n", false) + "b", ListEncoding::kUtf16,
+         "line 2: an odd number of bytes in UTF-16"},
+        {Utf16(u"a\n\xDC00", false), ListEncoding::kUtf16,
+         "line 2: an unpaired UTF-16 surrogate 0xDC00"},
+        {Utf16(u"a\n\xD800x", false), ListEncoding::kUtf16,
+         "line 2: an unpaired UTF-16 surrogate 0xD800"},
     };
-    for (size_t k = 0; k < std::size(inputs); ++k) {
+    for (const Case& c : cases) {
         qm::ListText text;
         std::string err;
-        EXPECT_FALSE(qm::ConvertListText(inputs[k].first, inputs[k].second, true, text, err));
-        EXPECT_EQ(err, messages[k]) << k;
+        EXPECT_FALSE(qm::ConvertListText(c.bytes, c.encoding, true, text, err));
+        EXPECT_EQ(err, c.message) << c.message;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "driver/report.h"
 #include "e2e/fixture.h"
 
 namespace fs = std::filesystem;
@@ -17,35 +18,15 @@ namespace {
 
 const std::vector<std::string> kCodes = {"Code1", "Code2", "Code3", "Code4"};
 
-// Samples of a WAV file written by extract, after checking its plain header.
+// Samples of a WAV file written by extract, after checking that it is the
+// plain 44-byte-header WAV file of those samples.
 std::vector<int16_t> WavSamples(const std::string& wav, uint32_t rate) {
-    EXPECT_GE(wav.size(), 44u);
-    if (wav.size() < 44) return {};
-    EXPECT_EQ(wav.substr(0, 4), "RIFF");
-    EXPECT_EQ(U32At(wav, 4), wav.size() - 8);
-    EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
-    EXPECT_EQ(U32At(wav, 16), 16u);
-    EXPECT_EQ(U32At(wav, 20), 1u | 1u << 16);  // PCM, mono
-    EXPECT_EQ(U32At(wav, 24), rate);
-    EXPECT_EQ(U32At(wav, 28), 2 * rate);
-    EXPECT_EQ(U32At(wav, 32), 2u | 16u << 16);  // 2-byte frames of 16 bits
-    EXPECT_EQ(wav.substr(36, 4), "data");
-    EXPECT_EQ(U32At(wav, 40), wav.size() - 44);
-    std::vector<int16_t> s((wav.size() - 44) / 2);
+    std::vector<int16_t> s(wav.size() < 44 ? 0 : (wav.size() - 44) / 2);
     for (size_t i = 0; i < s.size(); ++i)
         s[i] = static_cast<int16_t>(static_cast<unsigned char>(wav[44 + 2 * i]) |
                                     static_cast<unsigned char>(wav[45 + 2 * i]) << 8);
+    EXPECT_EQ(wav, WavBytes(s, rate));
     return s;
-}
-
-// Signal-to-noise ratio of b against a, in dB.
-double Snr(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
-    double sig = 0, err = 0;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        sig += double(a[i]) * a[i];
-        err += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-    }
-    return 10 * std::log10(sig / std::max(err, 1.0));
 }
 
 double Energy(const std::vector<int16_t>& a) {
@@ -65,14 +46,12 @@ TEST(Extract, EveryBuildTypeAndCoding) {
     const std::string built = f.audio + "/in.irf";
     struct Case {
         std::string type;
-        std::vector<std::string> folders;  // set folders below the output
         size_t records;
         uint32_t rate;  // a role build takes the role clips' rate, 16 kHz in a skeleton
     };
-    const std::vector<Case> cases = {{"prompt", {"prompt"}, kPrompts.size(), 8000},
-                                     {"bgsound", {"bgsound"}, kPrompts.size(), 8000},
-                                     {"role", {"role/40", "role/41"}, 5, 16000}};
-    const double minSnr[] = {1e9, 25, 12, -1e9};
+    const std::vector<Case> cases = {
+        {"prompt", kPrompts.size(), 8000}, {"bgsound", kPrompts.size(), 8000}, {"role", 5, 16000}};
+    const double minSnr[] = {0, 25, 12, -1e9};
     for (const Case& c : cases) {
         std::map<std::string, std::vector<int16_t>> plain;  // file -> Code1 samples
         for (size_t code = 0; code < kCodes.size(); ++code) {
@@ -91,29 +70,26 @@ TEST(Extract, EveryBuildTypeAndCoding) {
                 EXPECT_TRUE(rec["error"].is_null());
                 EXPECT_EQ(rec["rate"], c.rate);
                 texts.insert(rec["text"].get<std::string>());
-                const std::string file = rec["file"];
-                const auto samples = WavSamples(ReadFile(out + "/" + file), c.rate);
+                const std::string file = rec["file"], wav = ReadFile(out + "/" + file);
+                EXPECT_TRUE(file.starts_with(c.type + "/")) << file;
+                const auto samples = WavSamples(wav, c.rate);
                 EXPECT_EQ(samples.size(), rec["samples"].get<size_t>());
                 const size_t offset = rec["offset"], length = rec["length"];
                 EXPECT_EQ(U32At(pkg, offset), samples.size());  // the record's count field
                 if (code == 0) {
-                    EXPECT_EQ(ReadFile(out + "/" + file).substr(44),
-                              pkg.substr(offset + 4, length - 4));
+                    EXPECT_EQ(wav.substr(44), pkg.substr(offset + 4, length - 4));
                     plain[file] = samples;
-                } else {
-                    ASSERT_EQ(plain[file].size(), samples.size()) << file;
-                    EXPECT_GT(Snr(plain[file], samples), minSnr[code]) << file;
-                    // G.723.1 keeps the loudness, not the waveform.
-                    const double ratio = Energy(samples) / std::max(Energy(plain[file]), 1.0);
-                    EXPECT_GT(ratio, 0.2) << file;
-                    EXPECT_LT(ratio, 5.0) << file;
+                    continue;
                 }
+                ASSERT_EQ(plain[file].size(), samples.size()) << file;
+                double snr = 0;
+                qm::SignalToNoise(plain[file], samples, snr);
+                EXPECT_GT(snr, minSnr[code]) << file;
+                // G.723.1 keeps the loudness, not the waveform.
+                const double ratio = Energy(samples) / std::max(Energy(plain[file]), 1.0);
+                EXPECT_GT(ratio, 0.2) << file;
+                EXPECT_LT(ratio, 5.0) << file;
             }
-            size_t wavs = 0;
-            for (const std::string& folder : c.folders)
-                for (auto& e : fs::directory_iterator(out + "/" + folder))
-                    wavs += e.is_regular_file();
-            EXPECT_EQ(wavs, c.records);
             if (c.type != "role") {
                 std::set<std::string> want;
                 for (const Prompt& p : kPrompts) want.insert(p.text);
@@ -157,7 +133,10 @@ TEST(Extract, SelectsSetsRolesAndRecords) {
     }
 }
 
-TEST(Extract, RefusesAndReports) {
+// Refusals of the output folder and of what is not a package; a link in the
+// folder; damaged records (a bad frame type, a rate byte, a count past the
+// container): the others are extracted, the damaged ones listed.
+TEST(Extract, RefusesAndListsDamage) {
     Fixture f(8000);
     ASSERT_EQ(f.Build("prompt", "Code4").exit, 0);
     const std::string pkg = f.audio + "/in.irf";
@@ -177,28 +156,15 @@ TEST(Extract, RefusesAndReports) {
     EXPECT_EQ(ReadFile(f.dir / "victim"), "victim");
     EXPECT_TRUE(fs::is_symlink(out + "/prompt/00000.wav"));
     EXPECT_TRUE(fs::exists(out + "/prompt/00001.wav"));
-    // Not a package; no such file.
-    for (const std::string& bad : {f.dir / "victim", f.dir / "none.irf"}) {
-        r = RunCli({"extract", bad, "--out", f.dir / "o2"});
-        EXPECT_EQ(r.exit, 1);
-        EXPECT_FALSE(r.err.empty());
-    }
-}
+    for (const std::string& bad : {f.dir / "victim", f.dir / "none.irf"})
+        EXPECT_EQ(RunCli({"extract", bad, "--out", f.dir / "o2"}).exit, 1) << bad;
 
-// Damaged records: a bad frame type, a count beyond the container, an
-// unknown coding. The others are extracted, the damaged ones listed.
-TEST(Extract, DamagedPackages) {
-    Fixture f(8000);
-    ASSERT_EQ(f.Build("prompt", "Code4").exit, 0);
-    const std::string pkg = f.audio + "/in.irf";
-    CliResult r = RunCli({"inspect", pkg, "--json"});
-    const Json inspected = Json::parse(r.out);
+    const Json inspected = Json::parse(RunCli({"inspect", pkg, "--json"}).out);
     const Json& texts = inspected["sets"][0]["texts"];
     const size_t rec1 = texts[1]["offset"], rec2 = texts[2]["offset"];
     const size_t last = texts.size() - 1, recLast = texts[last]["offset"];
-    const uint32_t lastCount = texts[last]["samples"];
     std::string oneFrameMore;  // the last record's count, one frame longer
-    PutLE(oneFrameMore, lastCount + 240, 4);
+    PutLE(oneFrameMore, texts[last]["samples"].get<uint32_t>() + 240, 4);
     size_t clips = 0;
     for (const Json& e : inspected["entries"])
         if (e["name"] == "prompt clips") clips = e["offset"];
@@ -211,8 +177,6 @@ TEST(Extract, DamagedPackages) {
     };
     const std::vector<Case> cases = {
         {"frame type", {{rec1 + 4, "\x03"}}, "frame 0", 1},
-        {"count", {{rec1, std::string("\xff\xff\xff\x7f", 4)}}, "outside its clip container", 1},
-        {"coding", {{clips + 35, "\x07"}}, "unknown coding byte 7", int(kPrompts.size())},
         {"rate",
          {{clips + 34, "\x09"}},
          "rate byte 9 is not 8, 11, 16 or 22",
@@ -225,18 +189,17 @@ TEST(Extract, DamagedPackages) {
         SCOPED_TRACE(c.name);
         std::string bytes = ReadFile(pkg);
         for (const auto& [at, b] : c.patches) bytes.replace(at, b.size(), b);
-        const std::string damaged = f.dir / "damaged.irf", out = f.dir / ("d-" + c.name);
+        const std::string damaged = f.dir / "damaged.irf", dout = f.dir / ("d-" + c.name);
         WriteFile(damaged, bytes);
-        r = RunCli({"extract", damaged, "--out", out});
+        r = RunCli({"extract", damaged, "--out", dout});
         EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(Line(r.err.substr(0, r.err.find('\n'))),
-                  std::to_string(c.failed) + " records were not extracted:");
-        const Json index = ReadJson(out + "/index.json");
+        EXPECT_EQ(Message(r.err), std::to_string(c.failed) + " records were not extracted:");
+        const Json index = ReadJson(dout + "/index.json");
         const Json& rec = index["records"][c.checked];
         EXPECT_NE(rec["error"].get<std::string>().find(c.error), std::string::npos) << rec["error"];
         EXPECT_TRUE(rec["file"].is_null());
         size_t wavs = 0;
-        for (const auto& [path, b] : Tree(out)) wavs += path.ends_with(".wav");
+        for (const auto& [path, b] : Tree(dout)) wavs += path.ends_with(".wav");
         EXPECT_EQ(wavs, kPrompts.size() - size_t(c.failed));
     }
 }
@@ -267,8 +230,7 @@ TEST(Diff, TellsPackagesApart) {
     const std::string retoned = snapshot("retoned.irf");
     // Another resource's byte.
     std::string other = ReadFile(retoned);
-    const auto res = Resources(other);
-    for (const Resource& r : res)
+    for (const Resource& r : Resources(other))
         if (r.id.starts_with("QMOPAQUE")) {
             other[r.offset] ^= 1;
             break;
@@ -290,7 +252,11 @@ TEST(Diff, TellsPackagesApart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.oldPkg + " -> " + c.newPkg);
-        CliResult r = RunCli({"diff", c.oldPkg, c.newPkg, "--json"});
+        // The text report ends with the verdict.
+        const CliResult text = RunCli({"diff", c.oldPkg, c.newPkg});
+        EXPECT_TRUE(text.out.ends_with(c.exit == 0 ? "The packages hold the same texts and audio.\n"
+                                                   : "The packages differ.\n"));
+        const CliResult r = RunCli({"diff", c.oldPkg, c.newPkg, "--json"});
         EXPECT_EQ(r.exit, c.exit) << r.err;
         const Json j = Json::parse(r.out);
         EXPECT_EQ(j["same"], c.exit == 0);
@@ -304,20 +270,14 @@ TEST(Diff, TellsPackagesApart) {
         if (c.added == 1) {
             EXPECT_EQ(prompt["added"][0]["text"], "回头见");
             EXPECT_EQ(prompt["removed"][0]["text"], "再见");
+            EXPECT_TRUE(
+                text.out.starts_with("prompt: 1 added, 1 removed, 0 audio changed, 0 "
+                                     "coding or rate changed\n  + 回头见\n  - 再见\n"))
+                << text.out;
         }
         if (c.audio == 1) {
             EXPECT_EQ(prompt["audioChanged"][0]["text"], "欢迎使用");
         }
-        // The text report ends with the verdict.
-        r = RunCli({"diff", c.oldPkg, c.newPkg});
-        if (c.added == 1) {
-            EXPECT_TRUE(
-                r.out.starts_with("prompt: 1 added, 1 removed, 0 audio changed, 0 coding or "
-                                  "rate changed\n  + 回头见\n  - 再见\n"))
-                << r.out;
-        }
-        EXPECT_TRUE(r.out.ends_with(c.exit == 0 ? "The packages hold the same texts and audio.\n"
-                                                : "The packages differ.\n"));
     }
     EXPECT_EQ(RunCli({"diff", base, f.dir / "none.irf"}).exit, 2);
     EXPECT_EQ(RunCli({"diff", base}).exit, 2);

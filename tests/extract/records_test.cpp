@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
 
 #include "codec/coders.h"
 #include "codec/g7231/g7231.h"
@@ -58,16 +59,11 @@ TEST(PackageRecords, PairsAndSelects) {
     };
     ASSERT_EQ(all.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(all[i].set, want[i].set);
-        EXPECT_EQ(all[i].text, want[i].text);
-        EXPECT_EQ(all[i].number, want[i].number);
-        EXPECT_EQ(all[i].hasText, want[i].hasText);
-        EXPECT_EQ(all[i].hasClip, want[i].hasClip);
-        EXPECT_EQ(all[i].samples, want[i].samples);
-        EXPECT_EQ(all[i].rate, want[i].rate);
-        EXPECT_EQ(all[i].classes,
-                  all[i].hasText ? std::vector<uint8_t>{5} : std::vector<uint8_t>{});
+        const PackageRecord& r = all[i];
+        const Want& w = want[i];
+        EXPECT_EQ(std::tie(r.set, r.text, r.number, r.hasText, r.hasClip, r.samples, r.rate),
+                  std::tie(w.set, w.text, w.number, w.hasText, w.hasClip, w.samples, w.rate));
+        EXPECT_EQ(r.classes, r.hasText ? std::vector<uint8_t>{5} : std::vector<uint8_t>{}) << i;
     }
     // Record 1 of the prompt set: after the header, the table of 4 entries,
     // and record 0 (count and 3 bytes); its own count and 4 bytes.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 
 #include "e2e/fixture.h"
 #include "report/page.h"
@@ -13,23 +12,12 @@ using namespace qmtest;
 
 namespace {
 
-// The browser on PATH; "" when there is none.
-std::string FindChromium() {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && ::access((dir + "/chromium").c_str(), X_OK) == 0)
-            return dir + "/chromium";
-    return "";
-}
-
 // The DOM of the page at url once its scripts have run.
-std::string DumpDom(const std::string& chromium, const std::string& url, const TempDir& scratch) {
+std::string DumpDom(const std::string& url, const TempDir& scratch) {
     const std::string dom = scratch / "dom.html";
     const std::string cmd =
-        "timeout 60 '" + chromium +
-        "' --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --no-first-run"
-        " --user-data-dir='" +
+        "timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage "
+        "--no-first-run --user-data-dir='" +
         scratch / "profile" + "' --dump-dom '" + url + "' > '" + dom + "' 2> '" +
         scratch / "stderr" + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadFile(scratch / "stderr");
@@ -38,8 +26,8 @@ std::string DumpDom(const std::string& chromium, const std::string& url, const T
 
 TEST(ReportBrowser, RendersRowsPlayersChartsAndSorts) {
     // The test machine installs Chromium: without it this fails, never skips.
-    const std::string chromium = FindChromium();
-    ASSERT_FALSE(chromium.empty()) << "chromium is not installed (make deps installs it)";
+    ASSERT_EQ(std::system("command -v chromium > /dev/null"), 0)
+        << "chromium is not installed (make deps installs it)";
     Fixture f(16000);
     WriteFile(f.audio + "/a8.wav", WavBytes(ToneSamples(4000, 50.0, 8000), 8000));
     ASSERT_EQ(f.Build("prompt", "Code2").exit, 0);
@@ -50,8 +38,8 @@ TEST(ReportBrowser, RendersRowsPlayersChartsAndSorts) {
     const Page written = Page::Read(out);
 
     TempDir scratch;
-    const Page page = Page::Parse(
-        DumpDom(chromium, "file://" + out + "/index.html#sort=snr&flag=warning", scratch));
+    const Page page =
+        Page::Parse(DumpDom("file://" + out + "/index.html#sort=snr&flag=warning", scratch));
     const size_t body = page.html.find("<body");
     ASSERT_NE(body, std::string::npos);
     EXPECT_EQ(Page::Attribute(page.html, body, "data-ready"), "1") << page.html.substr(0, 2000);
@@ -60,7 +48,6 @@ TEST(ReportBrowser, RendersRowsPlayersChartsAndSorts) {
     EXPECT_EQ(page.rows.size(), kPrompts.size());
     EXPECT_EQ(page.players, kPrompts.size());
     EXPECT_EQ(page.charts, written.charts);
-    EXPECT_EQ(page.charts.size(), 3u);
     // Lowest SNR first: the flagged row leads, the ratios rise.
     ASSERT_FALSE(page.rows.empty());
     EXPECT_TRUE(page.rows[0].Has("low-snr"));

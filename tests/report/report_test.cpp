@@ -47,9 +47,9 @@ TEST(Report, EveryBuildTypeAndCoding) {
             const CliResult r =
                 RunCli({"report", built, "--out", out, "--audio", f.audio, "--type", type});
             ASSERT_EQ(r.exit, 0) << r.err;
-            EXPECT_EQ(r.out, "Report of " + std::to_string(Page::Read(out).rows.size()) +
-                                 " records written to " + out + "/index.html\n");
             const Page page = Page::Read(out);
+            EXPECT_EQ(r.out, "Report of " + std::to_string(page.rows.size()) +
+                                 " records written to " + out + "/index.html\n");
             const Json inspect = RunJson({"inspect", built, "--json"});
             size_t records = 0;
             std::map<std::string, std::pair<size_t, size_t>> sets;
@@ -62,8 +62,7 @@ TEST(Report, EveryBuildTypeAndCoding) {
             EXPECT_EQ(page.sets, sets);
             EXPECT_EQ(page.rows.size(), records);
             size_t wavs = 0;
-            for (auto& e : fs::recursive_directory_iterator(out))
-                wavs += e.path().extension() == ".wav";
+            for (const auto& [path, bytes] : Tree(out)) wavs += path.ends_with(".wav");
             EXPECT_EQ(page.players, wavs);
             EXPECT_EQ(page.players, records);
 
