@@ -25,18 +25,25 @@ std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm) {
     return out;
 }
 
+// An operator's result and the value it must give.
+struct Op {
+    long long got, want;
+};
+
+template <size_t N>
+void ExpectOps(const Op (&ops)[N], const char* table) {
+    for (size_t i = 0; i < N; ++i) EXPECT_EQ(ops[i].got, ops[i].want) << table << "[" << i << "]";
+}
+
 TEST(G7231BasicOps, SaturationAndRounding) {
-    EXPECT_EQ(add(0x7fff, 1), 0x7fff);
-    EXPECT_EQ(add(-0x8000, -1), -0x8000);
-    EXPECT_EQ(sub(-0x8000, 1), -0x8000);
-    EXPECT_EQ(sub(0x7fff, -1), 0x7fff);
-    EXPECT_EQ(negate(-0x8000), 0x7fff);
-    EXPECT_EQ(abs_s(-0x8000), 0x7fff);
-    EXPECT_EQ(mult(-0x8000, -0x8000), 0x7fff);
-    EXPECT_EQ(mult(-1, 1), -1);  // truncation toward minus infinity
-    EXPECT_EQ(mult_r(-0x8000, -0x8000), 0x7fff);
-    EXPECT_EQ(mult_r(0x4000, 1), 1);  // 0.5 rounds up
-    EXPECT_EQ(i_mult(300, 300), 0x7fff);
+    // mult(-1, 1) truncates toward minus infinity; mult_r(0x4000, 1) rounds 0.5 up.
+    const Op k16[] = {{add(0x7fff, 1), 0x7fff},           {add(-0x8000, -1), -0x8000},
+                      {sub(-0x8000, 1), -0x8000},         {sub(0x7fff, -1), 0x7fff},
+                      {negate(-0x8000), 0x7fff},          {abs_s(-0x8000), 0x7fff},
+                      {mult(-0x8000, -0x8000), 0x7fff},   {mult(-1, 1), -1},
+                      {mult_r(-0x8000, -0x8000), 0x7fff}, {mult_r(0x4000, 1), 1},
+                      {i_mult(300, 300), 0x7fff}};
+    ExpectOps(k16, "k16");
     EXPECT_EQ(L_mult(-0x8000, -0x8000), kMax32);
     EXPECT_EQ(L_mult(3, -4), -24);
     EXPECT_EQ(L_add(kMax32, 1), kMax32);
@@ -54,23 +61,14 @@ TEST(G7231BasicOps, SaturationAndRounding) {
 }
 
 TEST(G7231BasicOps, ShiftsAndNormalisation) {
-    EXPECT_EQ(shl(1, 14), 0x4000);
-    EXPECT_EQ(shl(1, 15), 0x7fff);
-    EXPECT_EQ(shl(-1, 15), -0x8000);
-    EXPECT_EQ(shl(-2, 15), -0x8000);
-    EXPECT_EQ(shl(5, 100), 0x7fff);
-    EXPECT_EQ(shl(0, 100), 0);
-    EXPECT_EQ(shl(-8, -2), -2);  // negative count shifts right
-    EXPECT_EQ(shl(-8, -32768), -1);
-    EXPECT_EQ(shr(-1, 1), -1);
-    EXPECT_EQ(shr(-3, 1), -2);
-    EXPECT_EQ(shr(-0x8000, 40), -1);
-    EXPECT_EQ(shr(0x7fff, 15), 0);
-    EXPECT_EQ(shr(3, -2), 12);
-    EXPECT_EQ(shr(0x4000, -2), 0x7fff);
-    EXPECT_EQ(shr_r(3, 1), 2);
-    EXPECT_EQ(shr_r(-3, 1), -1);
-    EXPECT_EQ(shr_r(0x7fff, 16), 0);
+    // A negative count shifts the other way.
+    const Op kShift[] = {{shl(1, 14), 0x4000},   {shl(1, 15), 0x7fff},      {shl(-1, 15), -0x8000},
+                         {shl(-2, 15), -0x8000}, {shl(5, 100), 0x7fff},     {shl(0, 100), 0},
+                         {shl(-8, -2), -2},      {shl(-8, -32768), -1},     {shr(-1, 1), -1},
+                         {shr(-3, 1), -2},       {shr(-0x8000, 40), -1},    {shr(0x7fff, 15), 0},
+                         {shr(3, -2), 12},       {shr(0x4000, -2), 0x7fff}, {shr_r(3, 1), 2},
+                         {shr_r(-3, 1), -1},     {shr_r(0x7fff, 16), 0}};
+    ExpectOps(kShift, "kShift");
     EXPECT_EQ(L_shl(1, 31), kMax32);
     EXPECT_EQ(L_shl(-1, 31), kMin32);
     EXPECT_EQ(L_shl(0x40000000, 1), kMax32);
@@ -81,19 +79,12 @@ TEST(G7231BasicOps, ShiftsAndNormalisation) {
     EXPECT_EQ(L_shr(kMin32, 100), -1);
     EXPECT_EQ(L_shr(kMax32, 31), 0);
     EXPECT_EQ(L_shr(1, -40), kMax32);
-    EXPECT_EQ(norm_s(0), 0);
-    EXPECT_EQ(norm_s(-1), 15);
-    EXPECT_EQ(norm_s(1), 14);
-    EXPECT_EQ(norm_s(0x4000), 0);
-    EXPECT_EQ(norm_s(-0x4000), 1);
-    EXPECT_EQ(norm_s(-0x4001), 0);
-    EXPECT_EQ(norm_s(-0x8000), 0);
-    EXPECT_EQ(norm_l(0), 0);
-    EXPECT_EQ(norm_l(-1), 31);
-    EXPECT_EQ(norm_l(1), 30);
-    EXPECT_EQ(norm_l(kMin32), 0);
-    EXPECT_EQ(norm_l(kMax32), 0);
-    EXPECT_EQ(norm_l(-0x40000000), 1);
+    const Op kNorm[] = {{norm_s(0), 0},          {norm_s(-1), 15},     {norm_s(1), 14},
+                        {norm_s(0x4000), 0},     {norm_s(-0x4000), 1}, {norm_s(-0x4001), 0},
+                        {norm_s(-0x8000), 0},    {norm_l(0), 0},       {norm_l(-1), 31},
+                        {norm_l(1), 30},         {norm_l(kMin32), 0},  {norm_l(kMax32), 0},
+                        {norm_l(-0x40000000), 1}};
+    ExpectOps(kNorm, "kNorm");
 }
 
 TEST(G7231BasicOps, DivisionAndItsFaults) {
