@@ -69,13 +69,8 @@ inline size_t CompareTrace(const std::string& path,
     std::string line;
     size_t n = 0;
     for (; std::getline(in, line); ++n) {
-        const nlohmann::json v = nlohmann::json::parse(line, nullptr, false);
-        if (v.is_discarded()) {
-            ADD_FAILURE() << path << " frame " << n << " is not JSON";
-            return n + 1;
-        }
         Flat ref;
-        Flatten(v, "", ref);
+        Flatten(nlohmann::json::parse(line), "", ref);  // throws, failing the test, if not JSON
         std::set<std::string> known = {"frame"};
         for (const auto& [key, mine] : frame(ref, n)) {
             known.insert(key);
