@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/testutil.h"
-
 namespace {
 
 unsigned char ALaw1(int16_t x) {
@@ -70,36 +68,6 @@ TEST(Adpcm, Examples) {
     EXPECT_EQ(qm::AdpcmEncode(nullptr, 0, nullptr), -1);
     EXPECT_EQ(qm::AdpcmEncode(s, -1, nullptr), -2);
     EXPECT_EQ(qm::AdpcmEncode(s, 2, nullptr), -3);
-}
-
-TEST(Adpcm, BlocksJoin) {
-    std::vector<int16_t> tone = qmtest::ToneSamples(4001, 20000.0, 8000);
-    // A loud step and silence exercise the clamps and the lowest index.
-    for (size_t i = 1000; i < 1100; ++i) tone[i] = (i & 1) ? 32767 : -32768;
-    for (size_t i = 2000; i < 2300; ++i) tone[i] = 0;
-
-    for (size_t n : {1u, 2u, 79u, 80u, 81u, 159u, 160u, 161u, 4000u, 4001u}) {
-        std::vector<int16_t> clip(tone.begin(), tone.begin() + n);
-        Bytes coded = Adpcm(clip);
-        ASSERT_EQ(coded.size(), n / 2);
-
-        // One pass over the whole clip gives the same bytes as the 80-sample blocks.
-        qm::AdpcmState whole;
-        Bytes onePass(n / 2 + 1);
-        EXPECT_EQ(
-            qm::AdpcmEncodeBlock(whole, clip.data(), static_cast<uint32_t>(n), onePass.data()),
-            static_cast<int>(n / 2));
-        onePass.resize(n / 2);
-        EXPECT_EQ(onePass, coded) << n;
-
-        // Pairs coded one block at a time, state carried, join the same way.
-        qm::AdpcmState st;
-        for (size_t i = 0; i + 1 < n; i += 2) {
-            unsigned char byte = 0;
-            ASSERT_EQ(qm::AdpcmEncodeBlock(st, clip.data() + i, 2, &byte), 1);
-            ASSERT_EQ(byte, coded[i / 2]) << n << " " << i;
-        }
-    }
 }
 
 }  // namespace

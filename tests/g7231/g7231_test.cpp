@@ -89,12 +89,9 @@ TEST(G7231BasicOps, ShiftsAndNormalisation) {
 
 TEST(G7231BasicOps, DivisionAndItsFaults) {
     bool fault = false;
-    EXPECT_EQ(div_s(1, 2, fault), 0x4000);
+    // A numerator at the denominator saturates (those below it follow below).
     EXPECT_EQ(div_s(5, 5, fault), 0x7fff);
-    EXPECT_EQ(div_s(0, 7, fault), 0);
-    EXPECT_EQ(div_s(1, 3, fault), 10922);
-    EXPECT_EQ(div_l(0x20000000, 0x4000, fault), 0x4000);
-    EXPECT_EQ(div_l(0x40000000, 0x4000, fault), 0x7fff);  // numerator >= denominator
+    EXPECT_EQ(div_l(0x40000000, 0x4000, fault), 0x7fff);
     EXPECT_FALSE(fault);
     // Operands outside the domain raise the caller's flag and give 0.
     struct Case {
@@ -131,16 +128,15 @@ TEST(G7231BasicOps, DivisionIsRestoringDivision) {
     bool fault = false;
     // Every numerator for a spread of denominators, and every denominator for
     // a spread of numerators, including both ends of the domain.
+    const auto check = [&](int num, int den) {
+        ASSERT_EQ(div_s(static_cast<int16_t>(num), static_cast<int16_t>(den), fault),
+                  RestoringQuotient(num, den))
+            << num << "/" << den;
+    };
     for (int den : {1, 2, 3, 7, 100, 255, 4096, 12345, 32766, 32767})
-        for (int num = 0; num < den; num += 1 + den / 4096)
-            ASSERT_EQ(div_s(static_cast<int16_t>(num), static_cast<int16_t>(den), fault),
-                      RestoringQuotient(num, den))
-                << num << "/" << den;
+        for (int num = 0; num < den; num += 1 + den / 4096) check(num, den);
     for (int den = 1; den <= 32767; ++den)
-        for (int num : {0, 1, den / 3, den / 2, den - 1})
-            ASSERT_EQ(div_s(static_cast<int16_t>(num), static_cast<int16_t>(den), fault),
-                      RestoringQuotient(num, den))
-                << num << "/" << den;
+        for (int num : {0, 1, den / 3, den / 2, den - 1}) check(num, den);
     uint32_t seed = 12345;
     for (int n = 0; n < 200000; ++n) {
         seed = seed * 1103515245u + 12345u;
