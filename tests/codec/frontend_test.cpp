@@ -34,9 +34,20 @@ Bytes Coded(int (*coder)(const int16_t*, int32_t, unsigned char*), const std::ve
     return out;
 }
 
-// A progress bar standing at 40, as the build driver leaves it.
+// A progress bar standing at 40, as the build driver leaves it, that notes a
+// call from any thread but the one that made it.
 struct Bar : qm::RecordingProgress {
     Bar() { SetPos(40), Clear(); }
+    std::thread::id owner = std::this_thread::get_id();
+    mutable bool foreign = false;
+    int GetPos() const override {
+        foreign |= std::this_thread::get_id() != owner;
+        return RecordingProgress::GetPos();
+    }
+    void SetPos(int pos) override {
+        foreign |= std::this_thread::get_id() != owner;
+        RecordingProgress::SetPos(pos);
+    }
 };
 
 struct InvalidBar : qm::RecordingProgress {
@@ -54,8 +65,13 @@ class FrontEnd : public ::testing::Test {
     qmtest::TempDir dir_;
 };
 
-TEST_F(FrontEnd, CodesEveryRecord) {
+// Each record its count and the coder's bytes (a clip of no samples is its
+// count alone), in clip order although the input's records lie shuffled,
+// under the input's header but for the coding byte.
+TEST_F(FrontEnd, CodesEveryRecordInClipOrder) {
     Clips clips = {qmtest::ToneSamples(1001, 9000), {}, {1234}, qmtest::ToneSamples(80, 300)};
+    for (int k = 0; k < 3; ++k) clips.push_back(qmtest::ToneSamples(50 + 37 * k, 1000.0 * k));
+    const std::string in = In(Container(clips, 11, qm::CODING_PCM16, {4, 6, 0, 2, 1, 5, 3}, 3));
     struct Case {
         int (*frontEnd)(const std::string&, const std::string&, qm::ProgressSink*);
         int (*coder)(const int16_t*, int32_t, unsigned char*);
@@ -65,15 +81,13 @@ TEST_F(FrontEnd, CodesEveryRecord) {
                           {qm::EncodeContainerAdpcm, qm::AdpcmEncode, qm::CODING_IMA_ADPCM},
                           {qm::EncodeContainerG7231, qm::G7231EncodeClip, qm::CODING_G7231}};
     for (const Case& c : cases) {
-        // The same header but for the coding byte; each record its count and
-        // the coder's bytes (a clip of no samples is its count alone).
         std::vector<qmtest::ClipRecord> want;
         for (const auto& clip : clips) {
             const uint32_t n = static_cast<uint32_t>(clip.size());
             want.push_back({n, Coded(c.coder, clip, qmtest::CodedBytes(c.coding, n))});
         }
         Bar bar;
-        ASSERT_EQ(c.frontEnd(In(Container(clips, 11)), Out(), &bar), qm::kCoderOk);
+        ASSERT_EQ(c.frontEnd(in, Out(), &bar), qm::kCoderOk);
         EXPECT_EQ(qmtest::ReadFile(Out()), qmtest::ClipBytes(11, c.coding, want)) << int(c.coding);
     }
     // No clips: the header and one entry holding 44; the bar goes straight to +40.
@@ -81,19 +95,6 @@ TEST_F(FrontEnd, CodesEveryRecord) {
     ASSERT_EQ(qm::EncodeContainerAdpcm(In(Container({})), Out(), &bar), qm::kCoderOk);
     EXPECT_EQ(qmtest::ReadFile(Out()), qmtest::ClipBytes(16, qm::CODING_IMA_ADPCM, {}));
     EXPECT_EQ(bar.History(), std::vector<int>({80}));
-}
-
-TEST_F(FrontEnd, RecordsOutOfOrderComeOutInClipOrder) {
-    Clips clips;
-    for (int k = 0; k < 7; ++k) clips.push_back(qmtest::ToneSamples(50 + 37 * k, 1000.0 * k));
-    Bytes inOrder = Container(clips);
-    Bytes shuffled = Container(clips, 16, 2, {4, 6, 0, 2, 1, 5, 3}, 3);
-    Bar bar;
-    ASSERT_EQ(qm::EncodeContainerALaw(In(inOrder), Out(), &bar), 0);
-    Bytes a = qmtest::ReadFile(Out());
-    ASSERT_EQ(qm::EncodeContainerALaw(In(shuffled), Out(), &bar), 0);
-    Bytes b = qmtest::ReadFile(Out());
-    EXPECT_EQ(a, b);
 }
 
 std::vector<int> ExpectedProgress(int n) {
@@ -153,18 +154,16 @@ TEST_F(FrontEnd, ResultCodes) {
     EXPECT_EQ(qmtest::ReadFile(in), good);  // the input is left whole
     EXPECT_TRUE(bar.History().empty());
 
-    // Damaged inputs are refused, never read past their end.
-    Bytes shortHeader(good.begin(), good.begin() + 39);
-    EXPECT_EQ(qm::EncodeContainerALaw(In(shortHeader), Out(), &bar), qm::kCoderInputFailed);
-    Bytes hugeCount = good;
-    qmtest::SetLE32(hugeCount, 36, 0xFFFFFFFFu);
-    EXPECT_EQ(qm::EncodeContainerALaw(In(hugeCount), Out(), &bar), qm::kCoderInputFailed);
-    Bytes entryOutside = good;
-    qmtest::SetLE32(entryOutside, 44, 0xFFFFFFF0u);
-    EXPECT_EQ(qm::EncodeContainerALaw(In(entryOutside), Out(), &bar), qm::kCoderInputFailed);
-    Bytes countTooBig = good;
-    qmtest::SetLE32(countTooBig, qmtest::LE32(good, 44), 0x7FFFFFFFu);
-    EXPECT_EQ(qm::EncodeContainerALaw(In(countTooBig), Out(), &bar), qm::kCoderInputFailed);
+    // Damaged inputs are refused, never read past their end: a short header,
+    // a huge clip count, an entry outside the file, a huge sample count.
+    const std::pair<size_t, uint32_t> damages[] = {
+        {36, 0xFFFFFFFFu}, {44, 0xFFFFFFF0u}, {qmtest::LE32(good, 44), 0x7FFFFFFFu}};
+    EXPECT_EQ(qm::EncodeContainerALaw(In(good.substr(0, 39)), Out(), &bar), qm::kCoderInputFailed);
+    for (const auto& [at, value] : damages) {
+        Bytes damaged = good;
+        qmtest::SetLE32(damaged, at, value);
+        EXPECT_EQ(qm::EncodeContainerALaw(In(damaged), Out(), &bar), qm::kCoderInputFailed) << at;
+    }
     Bytes truncated(good.begin(), good.end() - 1);
     Bar fresh;
     EXPECT_EQ(qm::EncodeContainerALaw(In(truncated), Out(), &fresh), qm::kCoderInputFailed);
@@ -188,30 +187,14 @@ TEST_F(FrontEnd, ResultCodes) {
         EXPECT_EQ(qm::EncodeContainerALaw(In(good), "/dev/full", &bar), qm::kCoderOutputFailed);
     }
 
-    EXPECT_STREQ(qm::CoderResultText(0), "Execult Successful");
-    EXPECT_STREQ(qm::CoderResultText(-1), "Incorrect code type");
-    EXPECT_STREQ(qm::CoderResultText(-2), "Input file can not opened");
-    EXPECT_STREQ(qm::CoderResultText(-3), "Output file can not created");
-    EXPECT_STREQ(qm::CoderResultText(-4), "Memery allocate failed");
-    EXPECT_STREQ(qm::CoderResultText(-5), "Invalid progress control");
-    EXPECT_STREQ(qm::CoderResultText(-6), "Coder internal error");
-    EXPECT_STREQ(qm::CoderResultText(-7), "Invalid error type");
-    EXPECT_STREQ(qm::CoderResultText(1), "Invalid error type");
+    const std::pair<int, const char*> texts[] = {
+        {0, "Execult Successful"},         {-1, "Incorrect code type"},
+        {-2, "Input file can not opened"}, {-3, "Output file can not created"},
+        {-4, "Memery allocate failed"},    {-5, "Invalid progress control"},
+        {-6, "Coder internal error"},      {-7, "Invalid error type"},
+        {1, "Invalid error type"}};
+    for (const auto& [result, text] : texts) EXPECT_STREQ(qm::CoderResultText(result), text);
 }
-
-// Progress that also checks it is only called from the thread that started the front end.
-struct ThreadCheckingBar : Bar {
-    std::thread::id owner = std::this_thread::get_id();
-    mutable bool foreign = false;
-    int GetPos() const override {
-        foreign |= std::this_thread::get_id() != owner;
-        return Bar::GetPos();
-    }
-    void SetPos(int pos) override {
-        foreign |= std::this_thread::get_id() != owner;
-        Bar::SetPos(pos);
-    }
-};
 
 // A-law that takes its time on some clips, so workers finish out of order, and
 // fails on the clip whose first sample is 12345.
@@ -241,7 +224,7 @@ TEST_F(FrontEnd, WorkerPoolMatchesSequentialCoding) {
         ASSERT_EQ(qm::EncodeContainer(in, Out(), &seqBar, coder, 1), 0);
         Bytes sequential = qmtest::ReadFile(Out());
         for (int jobs : {2, 3, 8}) {
-            ThreadCheckingBar bar;
+            Bar bar;
             ASSERT_EQ(qm::EncodeContainer(in, Out(), &bar, coder, jobs), 0);
             EXPECT_EQ(qmtest::ReadFile(Out()), sequential) << jobs << " jobs";
             EXPECT_EQ(bar.History(), seqBar.History());
