@@ -31,21 +31,6 @@ std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding)
 
 }  // namespace
 
-// The bytes of a build are the golden builds' (golden_test.cpp); here, what
-// the command line says and which of the user's files it leaves alone.
-TEST(Build, PromptCode1KeepsTheUsersFiles) {
-    Fixture f;
-    CliResult r = f.Build("prompt", "Code1");
-    ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "/in.irf");
-    EXPECT_EQ(WithoutWarnings(r.err), "");
-    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp1.dat"));
-    EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
-    EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log");
-    EXPECT_EQ(ReadFile(f.audio + "/Prompt.dat"), "another user file");
-    EXPECT_EQ(RunCli({"inspect", f.audio + "/in.irf"}).exit, 0);
-}
-
 TEST(Build, CodedBackgroundBuildsAtEveryPackageRate) {
     const struct {
         std::string code;
@@ -96,9 +81,8 @@ TEST(Build, RefusalsTouchNothing) {
     Fixture f;
     auto refuse = [&](std::vector<std::string> args, const std::string& message,
                       RunOptions opt = {}) {
-        std::vector<std::string> full = {"build", "--type", "prompt", "--code", "Code1"};
-        full.insert(full.end(), args.begin(), args.end());
-        CliResult r = RunCli(full, opt);
+        args.insert(args.begin(), {"build", "--type", "prompt", "--code", "Code1"});
+        CliResult r = RunCli(args, opt);
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(Message(r.err), message);
         EXPECT_EQ(r.out, "");
@@ -130,28 +114,38 @@ TEST(Build, RefusalsTouchNothing) {
     EXPECT_EQ(RunCli({"--version"}).exit, 0);
 }
 
-TEST(Build, OutputPlacesAndRelativePaths) {
+// The bytes of a build are the golden builds' (golden_test.cpp); here, what
+// the command line says, where the package lands and which of the user's
+// files it leaves alone.
+TEST(Build, OutputPlacesAndTheUsersFiles) {
+    const std::string done = "The new IRF has been generated，it located in ";
     Fixture f;
-    // The input package inside the audio folder is replaced there.
-    fs::copy_file(f.package, f.audio + "/in.irf");
-    CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf",
-                          f.audio + "/in.irf", "--code", "Code1"});
+    CliResult r = f.Build("prompt", "Code1");
     ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Line(r.out), done + f.audio + "/in.irf");
+    EXPECT_EQ(WithoutWarnings(r.err), "");
+    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp1.dat"));
+    EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
+    EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log");
+    EXPECT_EQ(ReadFile(f.audio + "/Prompt.dat"), "another user file");
     const std::string built = ReadFile(f.audio + "/in.irf");
     EXPECT_GT(built.size(), ReadFile(f.package).size());
+
+    // The input package inside the audio folder is replaced there.
+    fs::copy_file(f.package, f.audio + "/in.irf", fs::copy_options::overwrite_existing);
+    r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.audio + "/in.irf",
+                "--code", "Code1"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadFile(f.audio + "/in.irf"), built);
 
     // --out leaves the audio folder's package alone.
     fs::create_directories(f.dir / "dist");
     r = f.Build("prompt", "Code1", {"--out", f.dir / "dist/new.irf"});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out),
-              "The new IRF has been generated，it located in " + (f.dir / "dist/new.irf"));
+    EXPECT_EQ(Line(r.out), done + (f.dir / "dist/new.irf"));
     EXPECT_EQ(ReadFile(f.dir / "dist/new.irf"), built);
     EXPECT_EQ(ReadFile(f.audio + "/in.irf"), built);
-    EXPECT_EQ(fs::directory_iterator(f.dir / "dist") == fs::directory_iterator(), false);
-    size_t files = 0;
-    for ([[maybe_unused]] auto& e : fs::directory_iterator(f.dir / "dist")) ++files;
-    EXPECT_EQ(files, 1u) << "no temporary file is left beside the output";
+    EXPECT_EQ(Tree(f.dir / "dist").size(), 1u) << "no temporary file is left beside the output";
 
     // Relative paths are taken from where the command runs; a trailing "/"
     // of the audio folder stays in the message.
@@ -159,7 +153,7 @@ TEST(Build, OutputPlacesAndRelativePaths) {
         {"build", "--type", "prompt", "--audio", "audio/", "--irf", "in.irf", "--code", "Code1"},
         f.dir.path());
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "//in.irf");
+    EXPECT_EQ(Line(r.out), done + f.audio + "//in.irf");
 }
 
 TEST(Cli, RateAndInitPackage) {
