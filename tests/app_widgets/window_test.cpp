@@ -161,15 +161,14 @@ class WindowTest : public QObject {
     void fullCode1BuildFromStart() {
         qmtest::TempDir dir;
         const std::string audio = dir / "audio";
-        const std::vector<std::pair<std::string, std::string>> prompts = {
-            {"欢迎使用", "a.wav"}, {"请输入密码", "b.wav"}, {"音量30", "c.wav"}};
         std::string texts, waves;
-        for (size_t i = 0; i < prompts.size(); ++i) {
-            qmtest::WriteFile(audio + "/" + prompts[i].second,
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "p" + std::to_string(i) + ".wav";
+            qmtest::WriteFile(audio + "/" + name,
                               qmtest::WavBytes(qmtest::ToneSamples(4000 + 500 * i, 8000.0),
                                                i == 1 ? 22050 : 16000));
-            texts += qm::Utf8ToCp936(prompts[i].first) + "\r\n";
-            waves += prompts[i].second + "\r\n";
+            texts += qm::Utf8ToCp936("提示" + std::to_string(i)) + "\r\n";
+            waves += name + "\r\n";
         }
         qmtest::WriteFile(audio + "/TextList.txt", texts);
         qmtest::WriteFile(audio + "/WaveList.txt", waves);

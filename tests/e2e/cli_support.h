@@ -158,4 +158,12 @@ inline std::vector<Resource> Resources(const std::string& pkg) {
     return out;
 }
 
+// The bytes of the first resource of a package with the id ("" if none).
+template <typename Id>
+std::string ResourceData(const std::string& pkg, const Id& id) {
+    for (const Resource& r : Resources(pkg))
+        if (r.id == std::string(id.begin(), id.end())) return r.data;
+    return "";
+}
+
 }  // namespace qmtest

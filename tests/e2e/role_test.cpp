@@ -16,9 +16,6 @@ using namespace qmtest;
 
 namespace {
 
-const std::string kRoleIndexId(qm::kRoleIndexId.begin(), qm::kRoleIndexId.end());
-const std::string kRoleClipId(qm::kRoleClipId.begin(), qm::kRoleClipId.end());
-
 // A fixture with `roles` role folders; role k has k + 1 prompts.
 struct RoleFixture : Fixture {
     std::vector<int> ids;
@@ -77,14 +74,9 @@ TEST(RoleBuild, FramesForOneTwoAndThreeRolesInEveryCodeType) {
             EXPECT_EQ(Records(codedBlocks[k]), Records(plain[k]));
             EXPECT_EQ(static_cast<unsigned char>(codedBlocks[k][35]), c.coding);
         }
-        for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf"))) {
-            if (res.id == kRoleIndexId) {
-                EXPECT_EQ(res.data, ReadFile(f.audio + "/PromptRole.idx"));
-            }
-            if (res.id == kRoleClipId) {
-                EXPECT_EQ(res.data, coded);
-            }
-        }
+        const std::string pkg = ReadFile(f.audio + "/in.irf");
+        EXPECT_EQ(ResourceData(pkg, qm::kRoleIndexId), ReadFile(f.audio + "/PromptRole.idx"));
+        EXPECT_EQ(ResourceData(pkg, qm::kRoleClipId), coded);
         EXPECT_TRUE(fs::exists(f.audio + "/r0/New-TextLst.txt"));
         for (auto& e : fs::directory_iterator(f.audio)) {
             const std::string name = e.path().filename().string();

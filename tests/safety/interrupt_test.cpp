@@ -20,12 +20,9 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
     int interrupted = 0;
     for (const auto& b : builds) {
         const bool role = std::string(b.type) == "role";
-        auto make = [&](Fixture& f) {
-            if (role) AddRoles(f, 12);
-        };
         // How long the whole build takes, for the moments of the signals.
         Fixture ref(16000, ManyPrompts(40, 60000));
-        make(ref);
+        if (role) AddRoles(ref, 12);
         const auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(ref.Build(b.type, b.code).exit, 0);
         const int full = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -35,7 +32,7 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
 
         for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
             Fixture f(16000, ManyPrompts(40, 60000));
-            make(f);
+            if (role) AddRoles(f, 12);
             WriteFile(f.audio + "/in.irf", kOlder);
             const std::string before = ReadFile(f.package);
             Spawned run(f.Args(b.type, b.code));
