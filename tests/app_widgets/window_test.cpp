@@ -54,11 +54,12 @@ void AnswerFileDialog(const std::string& path) {
     });
 }
 
-// What the result's message box showed, and the bar meanwhile (the button's
-// state meanwhile is the logic's, tests/app).
+// What the result's message box showed, and the window meanwhile.
 struct Outcome {
     bool seen = false;
     QString text;
+    QString startText;
+    bool startEnabled = true;
     int progress = -1;
     bool stillVisibleAfterClose = false;
 };
@@ -66,8 +67,11 @@ struct Outcome {
 void AnswerMessageBox(qm::CQtDialogWindow& window, Outcome& out) {
     AnswerNextModal<QMessageBox>([&window, &out](QMessageBox* box) {
         if (!box->isVisible()) return false;
+        auto* start = qobject_cast<QPushButton*>(window.Control(qm::IDC_START));
         out.seen = true;
         out.text = box->text();
+        out.startText = start->text();
+        out.startEnabled = start->isEnabled();
         out.progress = qobject_cast<QProgressBar*>(window.Control(qm::IDC_PROGRESS))->value();
         // Closing the window is refused until the result has been read.
         window.close();
@@ -202,6 +206,8 @@ class WindowTest : public QObject {
         QTest::mouseClick(window.Control(qm::IDC_START), Qt::LeftButton);
 
         QVERIFY(outcome.seen);
+        QCOMPARE(outcome.startText, QString("Buildig..."));
+        QVERIFY(!outcome.startEnabled);
         QCOMPARE(outcome.text, QString::fromUtf8("The new IRF has been generated，it located in ") +
                                    Q(audio) + "/in.irf");
         QCOMPARE(outcome.progress, 100);
