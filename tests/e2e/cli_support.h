@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -103,19 +104,16 @@ inline std::string Message(const std::string& err) { return err.substr(0, err.fi
 // Standard error without the warnings ("warning: " lines and the indented
 // lines under them).
 inline std::string WithoutWarnings(const std::string& err) {
-    std::string out;
+    std::istringstream in(err);
+    std::string line, out;
     bool inWarning = false;
-    for (size_t p = 0; p < err.size();) {
-        size_t q = err.find('\n', p);
-        q = q == std::string::npos ? err.size() : q + 1;
-        const std::string line = err.substr(p, q - p);
+    while (std::getline(in, line)) {
         if (line.rfind("warning: ", 0) == 0) {
             inWarning = true;
         } else if (!(inWarning && line.rfind("  ", 0) == 0)) {
             inWarning = false;
-            out += line;
+            out += line + "\n";
         }
-        p = q;
     }
     return out;
 }
