@@ -175,8 +175,7 @@ TEST(Dialog, InitialListsAndCommands) {
     EXPECT_EQ(h.view.selection[qm::IDC_BUILD_TYPE], 0);
     EXPECT_EQ(h.view.selection[qm::IDC_CODE_TYPE], 0);
     EXPECT_EQ(h.view.selection[qm::IDC_SAMPLE_RATE], -1);
-    EXPECT_EQ(h.view.low, 0);
-    EXPECT_EQ(h.view.high, 100);
+    EXPECT_EQ(std::make_pair(h.view.low, h.view.high), std::make_pair(0, 100));
     EXPECT_TRUE(h.view.centred);
     // Ids around the list texts' ranges are not in the string table.
     for (int id : {2000, 2005, 2010, 2015, 2019, 2022}) EXPECT_STREQ(qm::LoadDialogString(id), "");
@@ -347,9 +346,8 @@ TEST(Dialog, BuildOutcomes) {
     EXPECT_TRUE(h.view.enabled[qm::IDC_START]);
     // The status line follows the stages and is cleared when the build ends.
     ASSERT_GE(h.view.statuses.size(), 3u);
-    EXPECT_EQ(h.view.statuses[0], "writing clips 1 of 2");
-    EXPECT_EQ(h.view.statuses[1], "writing clips 2 of 2");
-    EXPECT_EQ(h.view.statuses[2], "");
+    EXPECT_EQ(std::vector<std::string>(h.view.statuses.begin(), h.view.statuses.begin() + 3),
+              (std::vector<std::string>{"writing clips 1 of 2", "writing clips 2 of 2", ""}));
     EXPECT_EQ(h.view.statuses.back(), "");
 
     // The audio folder is read again at each Start. A failure without a

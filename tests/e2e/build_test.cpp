@@ -16,9 +16,6 @@ using namespace qmtest;
 
 namespace {
 
-std::string Id(const qm::ResourceId& id) { return std::string(id.begin(), id.end()); }
-const std::string kBgsoundClipId = Id(qm::kBgsoundClipId);
-
 // Checks a clip container's frame and returns each record's sample count.
 std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding) {
     const qm::ClipContainerCheck k = qm::CheckClipContainer(Source(c));
@@ -29,62 +26,41 @@ std::vector<uint32_t> ClipCounts(const std::string& c, int rateByte, int coding)
     return k.samples;
 }
 
-}  // namespace
-
-// The bytes of a build are the golden builds' (golden_test.cpp); here, what
-// the command line says and which of the user's files it leaves alone.
-TEST(Build, PromptCode1KeepsTheUsersFiles) {
-    Fixture f;
-    CliResult r = f.Build("prompt", "Code1");
-    ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "/in.irf");
-    EXPECT_EQ(WithoutWarnings(r.err), "");
-    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp1.dat"));
-    EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
-    EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log");
-    EXPECT_EQ(ReadFile(f.audio + "/Prompt.dat"), "another user file");
-    EXPECT_EQ(RunCli({"inspect", f.audio + "/in.irf"}).exit, 0);
+// The coded clip file of a build keeps each record's sample count of the
+// plain one, and the package holds it.
+void ExpectCoded(const Fixture& f, const std::string& type, const std::string& code, int coding,
+                 int rate, const qm::ResourceId& id) {
+    const std::string stem = f.audio + "/" + type + "-";
+    const std::string word = "-" + std::to_string(rate / 1000) + "K.voc";
+    const std::string coded = ReadFile(stem + code + word);
+    EXPECT_EQ(ClipCounts(coded, rate / 1000, coding),
+              ClipCounts(ReadFile(stem + "Code1" + word), rate / 1000, 2))
+        << code << " " << rate;
+    EXPECT_EQ(ResourceData(ReadFile(f.audio + "/in.irf"), id), coded) << code << " " << rate;
 }
 
+}  // namespace
+
 TEST(Build, CodedBackgroundBuildsAtEveryPackageRate) {
-    const struct {
-        std::string code;
-        int coding;
-    } codes[] = {{"Code2", 30}, {"Code3", 11}, {"Code4", 20}};
+    const std::pair<std::string, int> codes[] = {{"Code2", 30}, {"Code3", 11}, {"Code4", 20}};
     for (int rate : {8000, 11025, 22050}) {
-        for (const auto& c : codes) {
+        for (const auto& [code, coding] : codes) {
             Fixture f(rate);
-            CliResult r = f.Build("bgsound", c.code);
-            ASSERT_EQ(r.exit, 0) << c.code << " " << rate << ": " << r.err;
-            const std::string word = rate == 8000 ? "8K" : rate == 11025 ? "11K" : "22K";
-            const int rateByte = rate == 8000 ? 8 : rate == 11025 ? 11 : 22;
-            auto plain =
-                ClipCounts(ReadFile(f.audio + "/Bgsound-Code1-" + word + ".voc"), rateByte, 2);
-            auto coded = ClipCounts(ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"),
-                                    rateByte, c.coding);
-            EXPECT_EQ(plain, coded) << "coding keeps each record's sample count";
-            for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf"))) {
-                if (res.id == kBgsoundClipId) {
-                    EXPECT_EQ(res.data,
-                              ReadFile(f.audio + "/Bgsound-" + c.code + "-" + word + ".voc"));
-                }
-            }
+            CliResult r = f.Build("bgsound", code);
+            ASSERT_EQ(r.exit, 0) << code << " " << rate << ": " << r.err;
+            ExpectCoded(f, "Bgsound", code, coding, rate, qm::kBgsoundClipId);
         }
     }
 }
 
-// A Code4 prompt build codes every record into whole 20-byte frames, and the
-// package does not depend on the number of coder threads.
+// The package does not depend on the number of coder threads.
 TEST(Build, PromptCode4IsTheSameOnAnyNumberOfThreads) {
     std::string packages[2];
-    const char* jobs[] = {"1", "2"};
     for (int k = 0; k < 2; ++k) {
         Fixture f;
-        CliResult r = f.Build("prompt", "Code4", {"--jobs", jobs[k]});
+        CliResult r = f.Build("prompt", "Code4", {"--jobs", std::to_string(k + 1)});
         ASSERT_EQ(r.exit, 0) << r.err;
-        auto plain = ClipCounts(ReadFile(f.audio + "/Prompt-Code1-16K.voc"), 16, 2);
-        auto coded = ClipCounts(ReadFile(f.audio + "/Prompt-Code4-16K.voc"), 16, 20);
-        EXPECT_EQ(plain, coded);
+        ExpectCoded(f, "Prompt", "Code4", 20, 16000, qm::kPromptClipId);
         packages[k] = ReadFile(f.audio + "/in.irf");
     }
     EXPECT_EQ(packages[0], packages[1]);
@@ -96,9 +72,8 @@ TEST(Build, RefusalsTouchNothing) {
     Fixture f;
     auto refuse = [&](std::vector<std::string> args, const std::string& message,
                       RunOptions opt = {}) {
-        std::vector<std::string> full = {"build", "--type", "prompt", "--code", "Code1"};
-        full.insert(full.end(), args.begin(), args.end());
-        CliResult r = RunCli(full, opt);
+        args.insert(args.begin(), {"build", "--type", "prompt", "--code", "Code1"});
+        CliResult r = RunCli(args, opt);
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(Message(r.err), message);
         EXPECT_EQ(r.out, "");
@@ -130,28 +105,38 @@ TEST(Build, RefusalsTouchNothing) {
     EXPECT_EQ(RunCli({"--version"}).exit, 0);
 }
 
-TEST(Build, OutputPlacesAndRelativePaths) {
+// The bytes of a build are the golden builds' (golden_test.cpp); here, what
+// the command line says, where the package lands and which of the user's
+// files it leaves alone.
+TEST(Build, OutputPlacesAndTheUsersFiles) {
+    const std::string done = "The new IRF has been generated，it located in ";
     Fixture f;
-    // The input package inside the audio folder is replaced there.
-    fs::copy_file(f.package, f.audio + "/in.irf");
-    CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf",
-                          f.audio + "/in.irf", "--code", "Code1"});
+    CliResult r = f.Build("prompt", "Code1");
     ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Line(r.out), done + f.audio + "/in.irf");
+    EXPECT_EQ(WithoutWarnings(r.err), "");
+    EXPECT_FALSE(fs::exists(f.audio + "/IrfTemp1.dat"));
+    EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
+    EXPECT_EQ(ReadFile(f.audio + "/notes.log"), "user log");
+    EXPECT_EQ(ReadFile(f.audio + "/Prompt.dat"), "another user file");
     const std::string built = ReadFile(f.audio + "/in.irf");
     EXPECT_GT(built.size(), ReadFile(f.package).size());
+
+    // The input package inside the audio folder is replaced there.
+    fs::copy_file(f.package, f.audio + "/in.irf", fs::copy_options::overwrite_existing);
+    r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.audio + "/in.irf",
+                "--code", "Code1"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadFile(f.audio + "/in.irf"), built);
 
     // --out leaves the audio folder's package alone.
     fs::create_directories(f.dir / "dist");
     r = f.Build("prompt", "Code1", {"--out", f.dir / "dist/new.irf"});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out),
-              "The new IRF has been generated，it located in " + (f.dir / "dist/new.irf"));
+    EXPECT_EQ(Line(r.out), done + (f.dir / "dist/new.irf"));
     EXPECT_EQ(ReadFile(f.dir / "dist/new.irf"), built);
     EXPECT_EQ(ReadFile(f.audio + "/in.irf"), built);
-    EXPECT_EQ(fs::directory_iterator(f.dir / "dist") == fs::directory_iterator(), false);
-    size_t files = 0;
-    for ([[maybe_unused]] auto& e : fs::directory_iterator(f.dir / "dist")) ++files;
-    EXPECT_EQ(files, 1u) << "no temporary file is left beside the output";
+    EXPECT_EQ(Tree(f.dir / "dist").size(), 1u) << "no temporary file is left beside the output";
 
     // Relative paths are taken from where the command runs; a trailing "/"
     // of the audio folder stays in the message.
@@ -159,7 +144,7 @@ TEST(Build, OutputPlacesAndRelativePaths) {
         {"build", "--type", "prompt", "--audio", "audio/", "--irf", "in.irf", "--code", "Code1"},
         f.dir.path());
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(Line(r.out), "The new IRF has been generated，it located in " + f.audio + "//in.irf");
+    EXPECT_EQ(Line(r.out), done + f.audio + "//in.irf");
 }
 
 TEST(Cli, RateAndInitPackage) {

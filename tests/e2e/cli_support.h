@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,50 +31,57 @@ struct RunOptions {
     bool asNobody = false;     // run as user "nobody" (when started as root)
 };
 
-// Runs the tool with the arguments, capturing standard output and standard
-// error.
-inline CliResult RunCli(const std::vector<std::string>& args, const RunOptions& opt) {
-    const std::string& cwd = opt.cwd;
-    TempDir capture;
-    const std::string outPath = capture / "stdout";
-    const std::string errPath = capture / "stderr";
+// Starts the tool with the arguments, its standard output and standard error
+// going to files in capture.
+inline pid_t StartCli(const std::vector<std::string>& args, const RunOptions& opt,
+                      const TempDir& capture) {
     pid_t pid = ::fork();
     if (pid == 0) {
-        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+        if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) ::_exit(126);
         if (opt.fileLimit >= 0) {
             ::signal(SIGXFSZ, SIG_IGN);
             struct rlimit rl = {static_cast<rlim_t>(opt.fileLimit),
                                 static_cast<rlim_t>(opt.fileLimit)};
             ::setrlimit(RLIMIT_FSIZE, &rl);
         }
-        int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
+        ::dup2(::open((capture / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        ::dup2(::open((capture / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         if (opt.asNobody && ::geteuid() == 0) {
             // 65534 is "nobody" on Debian; permissions then bind the tool.
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(125);
         }
-        std::vector<char*> argv;
         std::string cli = QM_CLI_PATH;
-        argv.push_back(cli.data());
         std::vector<std::string> copy = args;
+        std::vector<char*> argv = {cli.data()};
         for (std::string& a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
         ::execv(cli.c_str(), argv.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+// The result of a run that ended with the wait status.
+inline CliResult Collected(int status, const TempDir& capture) {
+    CliResult r;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = ReadFile(capture / "stdout");
+    r.err = ReadFile(capture / "stderr");
+    return r;
+}
+
+// Runs the tool with the arguments, capturing standard output and standard
+// error.
+inline CliResult RunCli(const std::vector<std::string>& args, const RunOptions& opt) {
+    TempDir capture;
+    const pid_t pid = StartCli(args, opt, capture);
     if (opt.killAfterUs >= 0) {
         ::usleep(static_cast<useconds_t>(opt.killAfterUs));
         ::kill(pid, SIGKILL);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    CliResult r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    return r;
+    return Collected(status, capture);
 }
 
 inline CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd = "") {
@@ -96,19 +104,16 @@ inline std::string Message(const std::string& err) { return err.substr(0, err.fi
 // Standard error without the warnings ("warning: " lines and the indented
 // lines under them).
 inline std::string WithoutWarnings(const std::string& err) {
-    std::string out;
+    std::istringstream in(err);
+    std::string line, out;
     bool inWarning = false;
-    for (size_t p = 0; p < err.size();) {
-        size_t q = err.find('\n', p);
-        q = q == std::string::npos ? err.size() : q + 1;
-        const std::string line = err.substr(p, q - p);
+    while (std::getline(in, line)) {
         if (line.rfind("warning: ", 0) == 0) {
             inWarning = true;
         } else if (!(inWarning && line.rfind("  ", 0) == 0)) {
             inWarning = false;
-            out += line;
+            out += line + "\n";
         }
-        p = q;
     }
     return out;
 }
@@ -149,6 +154,14 @@ inline std::vector<Resource> Resources(const std::string& pkg) {
         out.push_back(r);
     }
     return out;
+}
+
+// The bytes of the first resource of a package with the id ("" if none).
+template <typename Id>
+std::string ResourceData(const std::string& pkg, const Id& id) {
+    for (const Resource& r : Resources(pkg))
+        if (r.id == std::string(id.begin(), id.end())) return r.data;
+    return "";
 }
 
 }  // namespace qmtest

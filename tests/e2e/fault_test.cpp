@@ -28,12 +28,7 @@ bool IsWriteFailure(const std::string& m) {
 }  // namespace
 
 TEST(Faults, KilledAtRandomPoints) {
-    // Enough prompts that a build lasts a while.
-    std::vector<Prompt> many;
-    for (int i = 0; i < 60; ++i)
-        many.push_back(
-            {"提示" + std::to_string(i), "p" + std::to_string(i) + ".wav", 44100, 30000});
-    Fixture f(16000, many);
+    Fixture f(16000, ManyPrompts(60, 30000));
     const std::string before = ReadFile(f.package);
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(f.Build("prompt", "Code2").exit, 0);
@@ -48,10 +43,7 @@ TEST(Faults, KilledAtRandomPoints) {
         WriteFile(f.audio + "/in.irf", kOlder);
         RunOptions opt;
         opt.killAfterUs = std::uniform_int_distribution<int>(0, full + full / 5)(rng);
-        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
-                              "--code", "Code2"},
-                             opt);
-        if (r.exit != 0) ++interrupted;
+        if (f.Build("prompt", "Code2", {}, opt).exit != 0) ++interrupted;
         EXPECT_EQ(ReadFile(f.package), before) << "round " << round;
         const std::string now = ReadFile(f.audio + "/in.irf");
         EXPECT_TRUE(now == kOlder || now == complete) << "round " << round << ": partial package";
@@ -91,9 +83,7 @@ TEST(Faults, UnwritableAndOddPlaces) {
         fs::permissions(f.audio,
                         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
-        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
-                              "--code", "Code1"},
-                             user);
+        CliResult r = f.Build("prompt", "Code1", {}, user);
         fs::permissions(f.audio, fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(r.exit, 1);
         EXPECT_TRUE(IsWriteFailure(Message(r.err))) << r.err;
@@ -105,9 +95,7 @@ TEST(Faults, UnwritableAndOddPlaces) {
         Fixture f;
         openUp(f.dir.path());
         fs::permissions(f.audio + "/a8.wav", fs::perms::none);
-        CliResult r = RunCli({"build", "--type", "prompt", "--audio", f.audio, "--irf", f.package,
-                              "--code", "Code1"},
-                             user);
+        CliResult r = f.Build("prompt", "Code1", {}, user);
         EXPECT_EQ(r.exit, 1);
         EXPECT_FALSE(Line(r.err).empty());
         EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));

@@ -27,6 +27,15 @@ inline const std::vector<Prompt> kPrompts = {
     {"再见", "g.pcm", 0, 3000},
 };
 
+// Prompts enough for a build that lasts a while.
+inline std::vector<Prompt> ManyPrompts(int n, size_t samples) {
+    std::vector<Prompt> many;
+    for (int i = 0; i < n; ++i)
+        many.push_back(
+            {"提示" + std::to_string(i), "p" + std::to_string(i) + ".wav", 44100, samples});
+    return many;
+}
+
 // An audio folder with the prompts, the user's own files, and a package.
 struct Fixture {
     TempDir dir;
@@ -54,22 +63,29 @@ struct Fixture {
         EXPECT_EQ(r.exit, 0) << r.err;
     }
 
-    CliResult Build(const std::string& type, const std::string& code,
-                    std::vector<std::string> extra = {}) const {
+    std::vector<std::string> Args(const std::string& type, const std::string& code,
+                                  const std::vector<std::string>& extra = {}) const {
         std::vector<std::string> args = {"build", "--type", type,     "--audio", audio,
                                          "--irf", package,  "--code", code};
         args.insert(args.end(), extra.begin(), extra.end());
-        return RunCli(args);
+        return args;
+    }
+    CliResult Build(const std::string& type, const std::string& code,
+                    const std::vector<std::string>& extra = {}, const RunOptions& opt = {}) const {
+        return RunCli(Args(type, code, extra), opt);
     }
 };
 
-// Two role folders for role builds (role IDs 40 and 41, 2 and 3 prompts).
-inline void AddRoles(const Fixture& f) {
-    std::string ini = "[RoleInfo]\r\nCount=2\r\n";
-    for (int k = 0; k < 2; ++k) {
-        const std::string folder = f.audio + "/r" + std::to_string(k);
+// Role folders for role builds: role k (ID 40 + k) has prompts + k
+// recordings in folder rk, except the third, whose folder has a Chinese name
+// written with a backslash, as lists from Windows are.
+inline void AddRoles(const Fixture& f, int prompts = 2, int roles = 2) {
+    std::string ini = "[RoleInfo]\r\nCount=" + std::to_string(roles) + "\r\n";
+    for (int k = 0; k < roles; ++k) {
+        const std::string listed = k == 2 ? "说话人\\二" : "r" + std::to_string(k);
+        const std::string folder = f.audio + "/" + (k == 2 ? "说话人/二" : listed);
         std::string texts, waves;
-        for (int p = 0; p < 2 + k; ++p) {
+        for (int p = 0; p < prompts + k; ++p) {
             const std::string name = "p" + std::to_string(p) + ".wav";
             WriteFile(folder + "/" + name, WavBytes(ToneSamples(2000 + 700 * p, 7000.0), 16000));
             texts +=
@@ -79,7 +95,7 @@ inline void AddRoles(const Fixture& f) {
         WriteFile(folder + "/TextList.txt", texts);
         WriteFile(folder + "/WaveList.txt", waves);
         ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(40 + k) + "\r\n";
-        ini += "RolePath" + std::to_string(k + 1) + "=r" + std::to_string(k) + "\r\n";
+        ini += "RolePath" + std::to_string(k + 1) + "=" + qm::Utf8ToCp936(listed) + "\r\n";
     }
     WriteFile(f.audio + "/Config.ini", ini);
 }

@@ -2,7 +2,7 @@
 // file the build leaves, and its messages, must match byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -50,18 +50,12 @@ void RunCase(const std::string& name) {
     auto got = Tree(scenario);
     auto want = Tree(src + "/expected/tree");
     for (auto& [path, bytes] : want) {
-        auto it = got.find(path);
-        if (it == got.end()) {
-            ADD_FAILURE() << name << ": missing " << path;
-            continue;
-        }
-        if (it->second != bytes) {
-            size_t off = 0;
-            while (off < bytes.size() && off < it->second.size() && bytes[off] == it->second[off])
-                ++off;
-            ADD_FAILURE() << name << ": " << path << " differs at offset " << off << " (sizes "
-                          << it->second.size() << " / " << bytes.size() << ")";
-        }
+        EXPECT_TRUE(got.count(path)) << name << ": missing " << path;
+        const std::string& made = got[path];
+        const auto off = std::mismatch(bytes.begin(), bytes.end(), made.begin(), made.end()).first -
+                         bytes.begin();
+        EXPECT_TRUE(made == bytes) << name << ": " << path << " differs at offset " << off
+                                   << " (sizes " << made.size() << " / " << bytes.size() << ")";
     }
     for (auto& [path, bytes] : got)
         if (!want.count(path)) ADD_FAILURE() << name << ": unexpected file " << path;

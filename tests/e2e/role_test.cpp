@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "common/formats.h"
-#include "e2e/cli_support.h"
+#include "e2e/fixture.h"
 #include "platform/text.h"
 #include "resfile/formats.h"
 #include "resfile/role_files.h"
@@ -15,51 +16,14 @@ using namespace qmtest;
 
 namespace {
 
-const std::string kRoleIndexId(qm::kRoleIndexId.begin(), qm::kRoleIndexId.end());
-const std::string kRoleClipId(qm::kRoleClipId.begin(), qm::kRoleClipId.end());
-
-// An audio folder with `roles` speakers; speaker k has k + 1 prompts.
-struct RoleFixture {
-    TempDir dir;
-    std::string audio = dir / "audio";
-    std::string package = dir / "in.irf";
+// A fixture with `roles` role folders; role k has k + 1 prompts.
+struct RoleFixture : Fixture {
     std::vector<int> ids;
-
-    explicit RoleFixture(int roles, int rate = 16000) {
-        std::string ini = "[RoleInfo]\r\nCount=" + std::to_string(roles) + "\r\n";
-        for (int k = 0; k < roles; ++k) {
-            const int id = 100 + k;
-            ids.push_back(id);
-            // The second speaker's folder has a Chinese name, written with a
-            // backslash, as lists from Windows are.
-            const std::string folder = k == 1 ? "说话人\\二" : "spk" + std::to_string(k);
-            std::string native = folder;
-            for (char& c : native)
-                if (c == '\\') c = '/';
-            ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(id) + "\r\n";
-            ini += "RolePath" + std::to_string(k + 1) + "=" + qm::Utf8ToCp936(folder) + "\r\n";
-            std::string texts, waves;
-            for (int p = 0; p <= k; ++p) {
-                const std::string name = "p" + std::to_string(p) + ".wav";
-                WriteFile(audio + "/" + native + "/" + name,
-                          WavBytes(ToneSamples(3000 + 500 * p, 8000.0, 22050), 22050));
-                texts += qm::Utf8ToCp936("角色" + std::to_string(k) + "提示" + std::to_string(p)) +
-                         "\r\n";
-                waves += name + "\r\n";
-            }
-            WriteFile(audio + "/" + native + "/TextList.txt", texts);
-            WriteFile(audio + "/" + native + "/WaveList.txt", waves);
-        }
-        WriteFile(audio + "/Config.ini", ini);
-        WriteFile(audio + "/keep.dat", "user data");
-        CliResult r = RunCli({"init-package", package, "--rate", std::to_string(rate)});
-        EXPECT_EQ(r.exit, 0) << r.err;
+    explicit RoleFixture(int roles) {
+        AddRoles(*this, 1, roles);
+        for (int k = 0; k < roles; ++k) ids.push_back(40 + k);
     }
-
-    CliResult Build(const std::string& code) const {
-        return RunCli(
-            {"build", "--type", "role", "--audio", audio, "--irf", package, "--code", code});
-    }
+    CliResult Build(const std::string& code) const { return Fixture::Build("role", code); }
 };
 
 // Checks a role frame; returns each role's block.
@@ -84,108 +48,96 @@ uint32_t Records(const std::string& c) { return c.size() >= 40 ? U32At(c, 36) : 
 
 }  // namespace
 
-TEST(RoleBuild, FramesForOneTwoAndThreeRoles) {
-    for (int roles = 1; roles <= 3; ++roles) {
-        RoleFixture f(roles);
-        CliResult r = f.Build("Code1");
-        ASSERT_EQ(r.exit, 0) << r.err;
-        auto index =
-            RoleBlocks(ReadFile(f.audio + "/PromptRole.idx"), qm::RoleFrameKind::kIndex, f.ids);
-        auto clips = RoleBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"),
-                                qm::RoleFrameKind::kClips, std::vector<int>(roles));
-        ASSERT_EQ(clips.size(), static_cast<size_t>(roles));
-        for (int k = 0; k < roles; ++k) {
-            EXPECT_EQ(Records(clips[k]), static_cast<uint32_t>(k + 1)) << "role " << k;
-            EXPECT_EQ(static_cast<unsigned char>(clips[k][35]), 2);
+// Each build leaves the plain clip frame and the coded one beside it.
+TEST(RoleBuild, FramesForOneTwoAndThreeRolesInEveryCodeType) {
+    const struct {
+        int roles;
+        std::string code;
+        int coding;
+    } builds[] = {{1, "Code2", 30}, {2, "Code3", 11}, {3, "Code4", 20}};
+    for (const auto& c : builds) {
+        RoleFixture f(c.roles);
+        EXPECT_EQ(RunCli({"check", "--type", "role", "--audio", f.audio, "--irf", f.package}).exit,
+                  0);
+        CliResult r = f.Build(c.code);
+        ASSERT_EQ(r.exit, 0) << c.code << ": " << r.err;
+        const std::string coded = ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc");
+        RoleBlocks(ReadFile(f.audio + "/PromptRole.idx"), qm::RoleFrameKind::kIndex, f.ids);
+        auto plain = RoleBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"),
+                                qm::RoleFrameKind::kClips, std::vector<int>(c.roles));
+        auto codedBlocks = RoleBlocks(coded, qm::RoleFrameKind::kClips, std::vector<int>(c.roles));
+        ASSERT_EQ(plain.size(), static_cast<size_t>(c.roles));
+        ASSERT_EQ(codedBlocks.size(), plain.size());
+        for (int k = 0; k < c.roles; ++k) {
+            EXPECT_EQ(Records(plain[k]), static_cast<uint32_t>(k + 1)) << "role " << k;
+            EXPECT_EQ(static_cast<unsigned char>(plain[k][35]), 2);
+            EXPECT_EQ(Records(codedBlocks[k]), Records(plain[k]));
+            EXPECT_EQ(static_cast<unsigned char>(codedBlocks[k][35]), c.coding);
         }
         const std::string pkg = ReadFile(f.audio + "/in.irf");
-        for (const Resource& res : Resources(pkg)) {
-            if (res.id == kRoleIndexId) {
-                EXPECT_EQ(res.data, ReadFile(f.audio + "/PromptRole.idx"));
-            }
-            if (res.id == kRoleClipId) {
-                EXPECT_EQ(res.data, ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"));
-            }
+        EXPECT_EQ(ResourceData(pkg, qm::kRoleIndexId), ReadFile(f.audio + "/PromptRole.idx"));
+        EXPECT_EQ(ResourceData(pkg, qm::kRoleClipId), coded);
+        EXPECT_TRUE(fs::exists(f.audio + "/r0/New-TextLst.txt"));
+        for (auto& e : fs::directory_iterator(f.audio)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_FALSE(name.size() > 4 && name.substr(name.size() - 4) == ".dat" &&
+                         name != "keep.dat" && name != "Prompt.dat")
+                << "intermediate file left: " << name;
         }
-        EXPECT_TRUE(fs::exists(f.audio + "/spk0/New-TextLst.txt"));
         EXPECT_EQ(ReadFile(f.audio + "/keep.dat"), "user data");
     }
 }
 
-TEST(RoleBuild, EveryCodeTypeCodesEachRole) {
+// What the build says of each spoiled configuration or role folder, and
+// that check's first error is the build's message.
+TEST(RoleBuild, RefusalsAndCheckAgrees) {
+    // A huge count with few roles declared ends at the first missing one,
+    // and a file of many thousands of keys reads quickly.
+    std::string many = "[RoleInfo]\nCount=2147483647\n";
+    for (int n = 1; n <= 50000; ++n)
+        many += "RoleID" + std::to_string(n) + "=" + std::to_string(n) + "\n";
     const struct {
-        std::string code;
-        int coding;
-    } codes[] = {{"Code2", 30}, {"Code3", 11}, {"Code4", 20}};
-    for (const auto& c : codes) {
+        std::string file, bytes;  // written into the audio folder ("" bytes: removed)
+        std::string out, message, detail;
+    } cases[] = {
+        {"Config.ini", "", "Config.ini Count配置错误，请检查\n",
+         "Build failed: the role configuration in Config.ini is unusable", "no Config.ini"},
+        {"Config.ini", "[RoleInfo]\nRoleID1=7\nRolePath1=r0\n",
+         "Config.ini Count配置错误，请检查\n", "", ""},
+        {"Config.ini", "[roleinfo]\nCOUNT=2\nRoleID1=5\nRolePath1=r0\nRoleID2=0\nRolePath2=spk1\n",
+         "Config.ini pRoleID2配置错误，请检查\n", "", ""},
+        {"Config.ini", many, "Config.ini pRoleID50001配置错误，请检查\n", "", "no \"RoleID50001\""},
+        {"Config.ini",
+         "[RoleInfo]\nCount=2\nRoleID1=5\nRolePath1=r0\nRoleID2=6\nRolePath2=nowhere\\x\n", "",
+         "nowhere\\x is not a valid path!", "RolePath2"},
+        {"r0/TextList.txt", std::string(600, 'a') + "\n", "",
+         "the text length exceed the maximum limit（512 byte）!", ""},
+    };
+    for (const auto& c : cases) {
         RoleFixture f(2);
-        CliResult r = f.Build(c.code);
-        ASSERT_EQ(r.exit, 0) << c.code << ": " << r.err;
-        auto plain = RoleBlocks(ReadFile(f.audio + "/RolePrompt-Code1-16K.voc"),
-                                qm::RoleFrameKind::kClips, std::vector<int>(2));
-        auto coded = RoleBlocks(ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"),
-                                qm::RoleFrameKind::kClips, std::vector<int>(2));
-        for (size_t k = 0; k < 2; ++k) {
-            EXPECT_EQ(Records(coded[k]), Records(plain[k]));
-            EXPECT_EQ(static_cast<unsigned char>(coded[k][35]), c.coding);
-        }
-        for (const Resource& res : Resources(ReadFile(f.audio + "/in.irf"))) {
-            if (res.id == kRoleClipId) {
-                EXPECT_EQ(res.data, ReadFile(f.audio + "/RolePrompt-" + c.code + "-16K.voc"));
-            }
-        }
-        for (auto& e : fs::directory_iterator(f.audio)) {
-            const std::string name = e.path().filename().string();
-            EXPECT_FALSE(name.size() > 4 && name.substr(name.size() - 4) == ".dat" &&
-                         name != "keep.dat")
-                << "intermediate file left: " << name;
-        }
-    }
-}
-
-TEST(RoleBuild, UnusableConfigurationAndBadRolePath) {
-    {
-        RoleFixture f(1);
-        fs::remove(f.audio + "/Config.ini");
-        CliResult r = f.Build("Code1");
-        EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(r.out, "Config.ini Count配置错误，请检查\n");
-        EXPECT_FALSE(Line(r.err).empty());
-        EXPECT_EQ(Message(r.err), "Build failed: the role configuration in Config.ini is unusable");
-        EXPECT_NE(r.err.find("no Config.ini"), std::string::npos) << r.err;
-    }
-    {
-        RoleFixture f(2);
-        WriteFile(f.audio + "/Config.ini",
-                  "[roleinfo]\nCOUNT=2\nRoleID1=5\nRolePath1=spk0\nRoleID2=0\nRolePath2=spk1\n");
-        CliResult r = f.Build("Code1");
-        EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(r.out, "Config.ini pRoleID2配置错误，请检查\n");
-    }
-    {
-        // A huge count with few roles declared ends at the first missing one,
-        // and a file of many thousands of keys reads quickly.
-        RoleFixture f(1);
-        std::string ini = "[RoleInfo]\nCount=2147483647\n";
-        for (int n = 1; n <= 50000; ++n)
-            ini += "RoleID" + std::to_string(n) + "=" + std::to_string(n) + "\n";
-        WriteFile(f.audio + "/Config.ini", ini);
-        CliResult r = f.Build("Code1");
-        EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(r.out, "Config.ini pRoleID50001配置错误，请检查\n");
-        EXPECT_NE(r.err.find("no \"RoleID50001\""), std::string::npos) << r.err;
-    }
-    {
-        RoleFixture f(2);
-        WriteFile(
-            f.audio + "/Config.ini",
-            "[RoleInfo]\nCount=2\nRoleID1=5\nRolePath1=spk0\nRoleID2=6\nRolePath2=nowhere\\x\n");
+        if (c.bytes.empty())
+            fs::remove(f.audio + "/" + c.file);
+        else
+            WriteFile(f.audio + "/" + c.file, c.bytes);
         const std::string before = ReadFile(f.package);
+        const CliResult check =
+            RunCli({"check", "--type", "role", "--audio", f.audio, "--irf", f.package, "--json"});
         CliResult r = f.Build("Code1");
-        EXPECT_EQ(r.exit, 1);
-        EXPECT_EQ(Message(r.err), "nowhere\\x is not a valid path!");
-        EXPECT_NE(r.err.find("RolePath2"), std::string::npos) << r.err;
+        EXPECT_EQ(r.exit, 1) << c.out;
+        if (!c.out.empty()) {
+            EXPECT_EQ(r.out, c.out);
+        }
+        if (!c.message.empty()) {
+            EXPECT_EQ(Message(r.err), c.message);
+        }
+        EXPECT_NE(r.err.find(c.detail), std::string::npos) << r.err;
         EXPECT_EQ(ReadFile(f.package), before);
         EXPECT_FALSE(fs::exists(f.audio + "/in.irf"));
+        const nlohmann::json report = nlohmann::json::parse(check.out);
+        ASSERT_FALSE(report["errors"].empty()) << c.out << c.message;
+        const std::string first = report["errors"][0]["message"];
+        EXPECT_EQ(first.empty() ? "Build failed: " : first,
+                  Message(r.err).substr(0, first.empty() ? 14 : std::string::npos))
+            << c.out << c.message;
     }
 }

@@ -37,41 +37,37 @@ TEST(Folders, LinksAtWorkFileNamesAreReplacedNeverFollowed) {
 }
 
 TEST(Folders, RoleBuildReplacesLinksInRoleFolders) {
-    TempDir dir;
-    const std::string audio = dir / "audio";
-    MakeRoleFolder(audio);
-    ASSERT_EQ(RunCli({"init-package", dir / "in.irf", "--rate", "16000"}).exit, 0);
-    const std::string target = dir / "elsewhere";
+    Fixture f;
+    AddRoles(f);
+    const std::string target = f.dir / "elsewhere";
     WriteFile(target, "kept");
     for (const char* name :
          {"PromptRole.idx", "RolePrompt-Code1-16K.voc", "RolePrompt-Code4-16K.voc",
-          "spk0/New-TextLst.txt", "spk1/New-TextLst.txt", "IrfTemp1.dat"})
-        fs::create_symlink(target, audio + "/" + name);
-    CliResult r = RunCli(
-        {"build", "--type", "role", "--audio", audio, "--irf", dir / "in.irf", "--code", "Code4"});
+          "r0/New-TextLst.txt", "r1/New-TextLst.txt", "IrfTemp1.dat"})
+        fs::create_symlink(target, f.audio + "/" + name);
+    CliResult r = f.Build("role", "Code4");
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(ReadFile(target), "kept");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(audio + "/spk1/New-TextLst.txt")));
-    EXPECT_TRUE(Leftovers(audio).empty());
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(f.audio + "/r1/New-TextLst.txt")));
+    EXPECT_TRUE(Leftovers(f.audio).empty());
 }
 
 TEST(Folders, HeldFolderIsRefusedUntouched) {
     // The audio folder, then a role folder, held by another build.
-    for (const char* held : {"", "spk1"}) {
-        TempDir dir;
-        const std::string audio = dir / "audio";
-        MakeRoleFolder(audio);
-        ASSERT_EQ(RunCli({"init-package", dir / "in.irf", "--rate", "16000"}).exit, 0);
-        const std::string folder = *held ? audio + "/" + held : audio;
+    for (const char* held : {"", "r1"}) {
+        Fixture f;
+        AddRoles(f);
+        const std::string folder = *held ? f.audio + "/" + held : f.audio;
         HeldLock lock(folder);
         ASSERT_TRUE(lock.held());
-        const auto before = Tree(*held ? folder : dir.path());
-        CliResult r = RunCli({"build", "--type", *held ? "role" : "prompt", "--audio", audio,
-                              "--irf", dir / "in.irf", "--code", "Code2"});
+        // The held folder stays as it was (earlier roles are built before).
+        const std::string watched = *held ? folder : f.dir.path();
+        const auto before = Tree(watched);
+        CliResult r = f.Build(*held ? "role" : "prompt", "Code2");
         EXPECT_EQ(r.exit, 1) << r.err;
         EXPECT_EQ(Line(WithoutWarnings(r.err)),
                   "Another build is running in " + folder + ", please wait until it has finished!");
-        EXPECT_EQ(Tree(*held ? folder : dir.path()), before) << held;
+        EXPECT_EQ(Tree(watched), before) << held;
     }
 }
 
@@ -83,9 +79,7 @@ TEST(Folders, TwoBuildsAtOnceNeverBothWriteOneFolder) {
     int refused = 0;
     for (int round = 0; round < 3; ++round) {
         Fixture f(16000, ManyPrompts(40, 40000));
-        const std::vector<std::string> args = {"build", "--type", "prompt",  "--audio",
-                                               f.audio, "--irf",  f.package, "--code",
-                                               "Code4", "--jobs", "1"};
+        const auto args = f.Args("prompt", "Code4", {"--jobs", "1"});
         Spawned first(args);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         Spawned second(args);

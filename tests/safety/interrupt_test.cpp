@@ -20,12 +20,9 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
     int interrupted = 0;
     for (const auto& b : builds) {
         const bool role = std::string(b.type) == "role";
-        auto make = [&](Fixture& f) {
-            if (role) MakeRoleFolder(f.audio, 12);
-        };
         // How long the whole build takes, for the moments of the signals.
         Fixture ref(16000, ManyPrompts(40, 60000));
-        make(ref);
+        if (role) AddRoles(ref, 12);
         const auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(ref.Build(b.type, b.code).exit, 0);
         const int full = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -35,11 +32,10 @@ TEST(Interrupts, EveryTemporaryGoesOnEveryWayOut) {
 
         for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
             Fixture f(16000, ManyPrompts(40, 60000));
-            make(f);
+            if (role) AddRoles(f, 12);
             WriteFile(f.audio + "/in.irf", kOlder);
             const std::string before = ReadFile(f.package);
-            Spawned run({"build", "--type", b.type, "--audio", f.audio, "--irf", f.package,
-                         "--code", b.code});
+            Spawned run(f.Args(b.type, b.code));
             std::this_thread::sleep_for(
                 std::chrono::milliseconds(std::uniform_int_distribution<int>(0, full / 2)(rng)));
             run.Signal(sig);
@@ -81,13 +77,11 @@ TEST(Interrupts, FullDiskAtEveryStepLeavesNoTemporary) {
     for (const char* type : {"prompt", "role"}) {
         for (long long limit : {2000LL, 9000LL, 30000LL, 60000LL, 120000LL, 400000LL}) {
             Fixture f;
-            if (std::string(type) == "role") MakeRoleFolder(f.audio, 4);
+            if (std::string(type) == "role") AddRoles(f, 4);
             const std::string before = ReadFile(f.package);
             RunOptions opt;
             opt.fileLimit = limit;
-            CliResult r = RunCli({"build", "--type", type, "--audio", f.audio, "--irf", f.package,
-                                  "--code", "Code3", "--out", f.dir / "out.irf"},
-                                 opt);
+            CliResult r = f.Build(type, "Code3", {"--out", f.dir / "out.irf"}, opt);
             EXPECT_TRUE(r.exit == 0 || r.exit == 1) << type << " " << limit << ": " << r.err;
             EXPECT_EQ(ReadFile(f.package), before);
             if (r.exit != 0) {

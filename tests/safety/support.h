@@ -26,24 +26,7 @@ namespace qmtest {
 // A run of the tool that the test waits for, signals or gives up on.
 class Spawned {
   public:
-    explicit Spawned(const std::vector<std::string>& args) {
-        const std::string out = capture_ / "stdout";
-        const std::string err = capture_ / "stderr";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            std::vector<std::string> copy = args;
-            std::string cli = QM_CLI_PATH;
-            std::vector<char*> argv = {cli.data()};
-            for (std::string& a : copy) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(cli.c_str(), argv.data());
-            ::_exit(127);
-        }
-    }
+    explicit Spawned(const std::vector<std::string>& args) : pid_(StartCli(args, {}, capture_)) {}
     ~Spawned() {
         if (pid_ > 0 && !done_) {
             ::kill(pid_, SIGKILL);
@@ -67,11 +50,7 @@ class Spawned {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         done_ = true;
-        CliResult res;
-        res.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        res.out = ReadFile(capture_ / "stdout");
-        res.err = ReadFile(capture_ / "stderr");
-        return res;
+        return Collected(status, capture_);
     }
 
   private:
@@ -80,23 +59,16 @@ class Spawned {
     bool done_ = false;
 };
 
-// A Unix socket bound at path (the descriptor stays open for the test).
-inline int MakeSocket(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
-    return fd;
-}
-
-// Puts a FIFO ("fifo") or a socket ("socket") at path in place of whatever
-// was there.
+// Puts a FIFO ("fifo") or a Unix socket ("socket", its descriptor in fd,
+// open for the test) at path in place of whatever was there.
 inline bool MakeSpecial(const std::string& kind, const std::string& path, int& fd) {
     std::filesystem::remove(path);
     if (kind == "fifo") return ::mkfifo(path.c_str(), 0644) == 0;
-    fd = MakeSocket(path);
-    return fd >= 0;
+    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 // Holds the lock of a folder as a running build does.
@@ -129,37 +101,6 @@ inline std::vector<std::string> Leftovers(const std::string& folder) {
             found.push_back(e.path().string());
     }
     return found;
-}
-
-// A role audio folder: Config.ini naming two speaker folders.
-inline void MakeRoleFolder(const std::string& audio, int prompts = 2) {
-    std::string ini = "[RoleInfo]\r\nCount=2\r\n";
-    for (int k = 0; k < 2; ++k) {
-        const std::string folder = "spk" + std::to_string(k);
-        ini += "RoleID" + std::to_string(k + 1) + "=" + std::to_string(100 + k) + "\r\n";
-        ini += "RolePath" + std::to_string(k + 1) + "=" + folder + "\r\n";
-        std::string texts, waves;
-        for (int p = 0; p < prompts; ++p) {
-            const std::string name = "p" + std::to_string(p) + ".wav";
-            WriteFile(audio + "/" + folder + "/" + name,
-                      WavBytes(ToneSamples(4000 + 100 * p, 8000.0, 22050), 22050));
-            texts +=
-                qm::Utf8ToCp936("角色" + std::to_string(k) + "提示" + std::to_string(p)) + "\r\n";
-            waves += name + "\r\n";
-        }
-        WriteFile(audio + "/" + folder + "/TextList.txt", texts);
-        WriteFile(audio + "/" + folder + "/WaveList.txt", waves);
-    }
-    WriteFile(audio + "/Config.ini", ini);
-}
-
-// Prompts enough for a build that lasts a while.
-inline std::vector<Prompt> ManyPrompts(int n, size_t samples) {
-    std::vector<Prompt> many;
-    for (int i = 0; i < n; ++i)
-        many.push_back(
-            {"提示" + std::to_string(i), "p" + std::to_string(i) + ".wav", 44100, samples});
-    return many;
 }
 
 }  // namespace qmtest
