@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "common/testutil.h"
-#include "driver/build_types.h"
 #include "driver/package_build.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -36,23 +35,6 @@ std::string MakePackage(const TempDir& dir, int rate = 16000) {
 }
 
 }  // namespace
-
-TEST(Driver, WorkFileNames) {
-    EXPECT_EQ(qm::MakeClipFileName(0, 0, 16000), "Prompt-Code1-16K.voc");
-    EXPECT_EQ(qm::MakeClipFileName(1, 3, 8000), "Bgsound-Code4-8K.voc");
-    EXPECT_EQ(qm::MakeClipFileName(2, 2, 11025), "RolePrompt-Code3-11K.voc");
-    EXPECT_EQ(qm::MakeClipFileName(0, 7, 44100), "Prompt--.voc");
-    EXPECT_EQ(qm::MakeClipFileName(5, 1, 22050), "-Code2-22K.voc");
-    // The table's rate bytes are those the clip container writer uses.
-    for (const qm::RateInfo& r : qm::Rates()) EXPECT_EQ(r.rateByte, qm::RateByte(r.hz)) << r.hz;
-    for (const char* name :
-         {"Prompt.idx", "Bgsound.idx", "PromptRole.idx", "IrfTemp1.dat", "IrfTemp2.dat",
-          "New-TextLst.txt", "Bgsound-Code2-22K.voc", "RolePrompt-Code1-16K.voc"})
-        EXPECT_TRUE(qm::IsWorkFileName(name)) << name;
-    for (const char* name : {"keep.dat", "in.irf", "Prompt.idx.bak", "IrfTemp3.dat", "notes.log"}) {
-        EXPECT_FALSE(qm::IsWorkFileName(name)) << name;
-    }
-}
 
 TEST(Driver, ProgressPositionsAndBadTypes) {
     KeepCwd keep;
@@ -90,14 +72,6 @@ TEST(Driver, ProgressPositionsAndBadTypes) {
     err.clear();
     EXPECT_FALSE(badType.Run(3, audio, pkg, 0, err));
     EXPECT_EQ(err, "资源类型失败！");
-
-    // A text refused while filing: the current prompt number names it.
-    WriteFile(audio + "/TextList.txt", qm::Utf8ToCp936("一\n二\n") + std::string(41, '!') + "\n");
-    qm::CPackageBuild refused;
-    err.clear();
-    EXPECT_FALSE(refused.Run(0, audio, pkg, 0, err));
-    EXPECT_EQ(refused.CurrentPrompt(), 3);
-    EXPECT_EQ(err, "") << "more than 40 segments has no message of its own";
 }
 
 TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
@@ -128,14 +102,6 @@ TEST(Driver, RoleBuildsMoveTheCurrentDirectoryBack) {
     ASSERT_GT(idx.size(), 1036u);
     EXPECT_EQ(static_cast<unsigned char>(idx[24]), 1);
     EXPECT_EQ(static_cast<unsigned char>(idx[1024]), 9);
-
-    // A coder that cannot run fails the role with its message, and the
-    // role's scratch files are gone.
-    qm::CPackageBuild badCode;
-    EXPECT_FALSE(badCode.Run(2, audio, pkg, 4, err));
-    EXPECT_EQ(err, "Invalid code type！");
-    for (auto& e : fs::directory_iterator(audio))
-        EXPECT_NE(e.path().filename().string().rfind("IrfRole-", 0), 0u) << e.path();
 
     // A role that fails leaves the current directory at its own folder.
     WriteFile(audio + "/b/TextList.txt", "");

@@ -1,6 +1,5 @@
 // The checks of a build request, shared by the dialog and the command line:
-// their order, their messages, the paths they resolve and the current
-// directory they leave.
+// their order and their messages.
 #include "driver/request.h"
 
 #include <gtest/gtest.h>
@@ -49,46 +48,6 @@ TEST(Request, ChecksComeInOrder) {
         EXPECT_EQ(refused->reason, c.reason) << c.package << " / " << c.audio;
         EXPECT_EQ(fs::current_path(), "/") << "a refused request stays where it was";
     }
-    // A folder that exists but cannot be entered: build_test.cpp, where the
-    // tool runs as an ordinary user.
-}
-
-TEST(Request, AcceptedRequestsResolvePathsAndEnterTheFolder) {
-    KeepCwd keep;
-    TempDir dir;
-    WriteFile(dir / "audio/TextList.txt", "");
-    WriteFile(dir / "pkg/in.irf", "package");
-    // The output's folder must exist before a build.
-    fs::create_directories(dir / "dist");
-    const struct {
-        std::string audio, out, baseDir, where;
-    } cases[] = {
-        {"audio", "", dir.path(), dir / "audio/in.irf"},
-        // A trailing "/" of the folder stays in the place named.
-        {dir / "audio/", "", "", dir / "audio//in.irf"},
-        // The output is taken from the base folder, not from the audio folder.
-        {"audio", "dist/new.irf", dir.path(), dir / "dist/new.irf"},
-        {dir / "audio", "rel.irf", "", dir / "rel.irf"},
-    };
-    for (const auto& c : cases) {
-        fs::current_path(dir.path());
-        qm::BuildRequest request;
-        request.buildType = 2;
-        request.codeType = 3;
-        request.packagePath = c.baseDir.empty() ? "pkg/in.irf" : dir / "pkg/in.irf";
-        request.audioFolder = c.audio;
-        request.outputPath = c.out;
-        request.baseDir = c.baseDir;
-        request.jobs = 3;
-        qm::CheckedRequest checked;
-        ASSERT_FALSE(qm::CheckRequest(request, checked)) << c.audio;
-        EXPECT_EQ(checked.packagePath, dir / "pkg/in.irf");
-        EXPECT_EQ(checked.outputPath, c.where);
-        EXPECT_EQ(checked.buildType, 2);
-        EXPECT_EQ(checked.codeType, 3);
-        EXPECT_EQ(checked.jobs, 3);
-        EXPECT_TRUE(fs::equivalent(fs::current_path(), dir / "audio"));
-        EXPECT_EQ(qm::SuccessMessage(checked),
-                  "The new IRF has been generated，it located in " + c.where);
-    }
+    // A folder that cannot be entered, and where accepted requests land:
+    // build_test.cpp, through the command line.
 }

@@ -27,7 +27,6 @@ struct CliResult {
 struct RunOptions {
     std::string cwd;           // folder to run in ("" = the test's own)
     long long fileLimit = -1;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
-    int killAfterUs = -1;      // SIGKILL the tool after this many microseconds
     bool asNobody = false;     // run as user "nobody" (when started as root)
 };
 
@@ -75,10 +74,6 @@ inline CliResult Collected(int status, const TempDir& capture) {
 inline CliResult RunCli(const std::vector<std::string>& args, const RunOptions& opt) {
     TempDir capture;
     const pid_t pid = StartCli(args, opt, capture);
-    if (opt.killAfterUs >= 0) {
-        ::usleep(static_cast<useconds_t>(opt.killAfterUs));
-        ::kill(pid, SIGKILL);
-    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     return Collected(status, capture);

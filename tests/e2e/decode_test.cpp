@@ -69,7 +69,6 @@ TEST(Decode, RefusalsLeaveTheFolderAsItWas) {
     WriteFile(dir / "coded", std::string(40, '\x55'));
     WriteFile(dir / "target", "keep");
     std::filesystem::create_symlink(dir / "target", dir / "link");
-    std::filesystem::create_directory(dir / "folder");
     const struct {
         std::string codec, out, samples;
         int exit;
@@ -83,8 +82,6 @@ TEST(Decode, RefusalsLeaveTheFolderAsItWas) {
          "Input file " + dir / "coded" + " holds 480 samples at most, 481 asked for"},
         {"alaw", "link", "", 1,
          "Cannot write output file " + dir / "link" + ": it is not a regular file"},
-        {"alaw", "folder", "", 1,
-         "Cannot write output file " + dir / "folder" + ": it is not a regular file"},
         {"alaw", "target", "-1", 2, ""},
         {"mulaw", "target", "", 2, ""},
     };
