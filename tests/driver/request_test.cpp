@@ -26,7 +26,6 @@ TEST(Request, ChecksComeInOrder) {
         std::string package, audio, message, reason;
     } cases[] = {
         // A missing package is reported before anything about the folder.
-        {"", "", noPackage, "no-package"},
         {"", dir / "nowhere", noPackage, "no-package"},
         {"in.irf", "", noAudio, "no-audio-folder"},
         // The folder is checked before the package exists.
