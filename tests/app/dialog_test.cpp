@@ -214,12 +214,6 @@ TEST(Dialog, StartRefusesAndKeepsTheFirstPackagePath) {
     h.Start();
     EXPECT_EQ(h.view.LastMessage(), "Please select an original IRF file！");
     EXPECT_EQ(h.dlg.AudioFolder(), "");
-    // The message is shown while the button still reads "Buildig..." and is
-    // disabled; it is restored afterwards.
-    EXPECT_EQ(h.view.shown.back().startText, "Buildig...");
-    EXPECT_FALSE(h.view.shown.back().startEnabled);
-    EXPECT_EQ(h.view.text[qm::IDC_START], "Start");
-    EXPECT_TRUE(h.view.enabled[qm::IDC_START]);
 
     // A package path refused later is still taken (and kept) at this Start;
     // the audio folder box is read at every Start.
