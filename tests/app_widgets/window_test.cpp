@@ -76,13 +76,6 @@ void AnswerMessageBox(qm::CQtDialogWindow& window, Outcome& out) {
     });
 }
 
-std::string PromptPackage(const std::string& path, int32_t rate) {
-    if (!qm::WritePackage(path, {{qm::kPromptIndexId, qm::EmptyTextIndexBlock()},
-                                 {qm::kPromptClipId, qm::EmptyClipContainer(rate)}}))
-        return std::string();
-    return path;
-}
-
 }  // namespace
 
 class WindowTest : public QObject {
@@ -153,8 +146,9 @@ class WindowTest : public QObject {
                           qmtest::WavBytes(qmtest::ToneSamples(4000, 8000.0), 16000));
         qmtest::WriteFile(audio + "/TextList.txt", qm::Utf8ToCp936("提示") + "\r\n");
         qmtest::WriteFile(audio + "/WaveList.txt", "p.wav\r\n");
-        const std::string pkg = PromptPackage(dir / "in.irf", 16000);
-        QVERIFY(!pkg.empty());
+        const std::string pkg = dir / "in.irf";
+        QVERIFY(qm::WritePackage(pkg, {{qm::kPromptIndexId, qm::EmptyTextIndexBlock()},
+                                       {qm::kPromptClipId, qm::EmptyClipContainer(16000)}}));
 
         qm::CQuillmarkDlg dlg;
         qm::CQtDialogWindow window(dlg);

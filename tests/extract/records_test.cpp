@@ -2,7 +2,6 @@
 // damage that built packages never hold gives.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <tuple>
 
 #include "common/formats.h"
@@ -75,15 +74,6 @@ TEST(PackageRecords, PairsAndSelects) {
     EXPECT_EQ(err, "unknown coding byte 9");
     EXPECT_FALSE(Decode(l, all[4], out, err));
     EXPECT_EQ(err, "no clip record");
-}
-
-TEST(PackageRecords, EveryIndexOnceOnAnyNumberOfThreads) {
-    for (int jobs : {0, 1, 2, 5}) {
-        std::vector<std::atomic<int>> seen(37);
-        ForEachIndex(seen.size(), jobs, [&](size_t i) { seen[i]++; });
-        for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].load(), 1) << jobs << " " << i;
-    }
-    ForEachIndex(0, 3, [](size_t) { ADD_FAILURE(); });
 }
 
 }  // namespace
