@@ -26,10 +26,7 @@ struct Source {
 
 const Source kSources[] = {
     {"plain.wav", "plain.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 16000, 0},
-    {"chunks.wav", "chunks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, kChunksBefore},
     {"录音\\ext.wav", "录音\\ext.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 2, 48000, 0},
-    {"u8.wav", "u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 8000, kChunksAfter},
-    {"f.wav", "f.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 6, 22050, 0},
     {"s32.WAV", "s32.WAV", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1, 11025, 0},
     {"song.flac", "song.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, 0},
     {"sub\\v.ogg", "sub\\v.wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 16000, 0},
@@ -42,8 +39,6 @@ std::string Native(std::string name) {
         if (c == '\\') c = '/';
     return name;
 }
-
-std::u16string ToU16(const std::string& utf8) { return qm::Cp936ToUtf16(qm::Utf8ToCp936(utf8)); }
 
 // Recordings of kSources in folder, with the texts as UTF-8 with a BOM and
 // the names as UTF-16 without one.
@@ -61,17 +56,12 @@ void MakeFolder(const std::string& folder, const std::vector<Source>& sources,
             WriteFile(path, PcmBytes(Expected16(frames, 1)));
         }
         texts += "提示" + std::to_string(k) + (k == 0 ? extraText : "") + "\n";
-        for (char16_t u : ToU16(std::string(s.listed) + "\r\n")) {
+        for (char16_t u : qm::Cp936ToUtf16(qm::Utf8ToCp936(std::string(s.listed) + "\r\n"))) {
             waves += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
         }
     }
     WriteFile(folder + "/TextList.txt", texts);
     WriteFile(folder + "/WaveList.txt", waves);
-}
-
-std::string LastLine(const std::string& s) {
-    const std::string t = Line(s);
-    return t.substr(t.rfind('\n') + 1);
 }
 
 CliResult Build(const std::string& audio, const std::string& type = "prompt") {
@@ -99,9 +89,10 @@ TEST(ConformCli, EveryFormatBecomesAFolderThatBuilds) {
         CliResult r = RunCli(args);
         ASSERT_EQ(r.exit, 0) << r.out << r.err;
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(LastLine(r.out),
-                  "Total: 10 recordings, 10 conformed (8 changed, 2 unchanged), 0 not "
-                  "conformed, 0 samples clipped; 2 list files, 0 not converted");
+        EXPECT_TRUE(
+            r.out.ends_with("\nTotal: 7 recordings, 7 conformed (5 changed, 2 unchanged), 0 not "
+                            "conformed, 0 samples clipped; 2 list files, 0 not converted\n"))
+            << r.out;
         std::string texts, waves;
         for (size_t k = 0; k < std::size(kSources); ++k) {
             texts += qm::Utf8ToCp936("提示" + std::to_string(k)) + "\r\n";
@@ -124,15 +115,15 @@ TEST(ConformCli, EveryFormatBecomesAFolderThatBuilds) {
 
     // A second run replaces nothing without --force, and everything with it.
     const auto written = Tree(tmp / "out16000");
-    fs::remove(tmp / "out16000/f.wav");
+    fs::remove(tmp / "out16000/s32.WAV");
     CliResult again = RunCli({"conform", "--audio", in, "--out", tmp / "out16000"});
     EXPECT_EQ(again.exit, 1);
     EXPECT_EQ(Message(again.err), tmp / "out16000" +
                                       " already holds files that conform would write (--force "
                                       "replaces them):");
     EXPECT_NE(again.err.find("\n  sub/v.wav\n"), std::string::npos) << again.err;
-    EXPECT_EQ(again.err.find("f.wav\n"), std::string::npos);
-    EXPECT_FALSE(fs::exists(tmp / "out16000/f.wav"));
+    EXPECT_EQ(again.err.find("s32.WAV\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(tmp / "out16000/s32.WAV"));
     again =
         RunCli({"conform", "--audio", in, "--out", tmp / "out16000", "--rate", "16000", "--force"});
     EXPECT_EQ(again.exit, 0) << again.err;
@@ -156,7 +147,6 @@ TEST(ConformCli, Refusals) {
         {{"--audio", tmp / "none", "--out", tmp / "o"}, {2, tmp / "none" + " is not a folder"}},
         {{"--audio", in, "--out", tmp / "file"}, {2, tmp / "file" + " is not a folder"}},
         {{"--audio", in, "--out", tmp / "o", "--rate", "44100"}, {2, ""}},
-        {{"--audio", in, "--out", tmp / "o", "--lists", "latin1"}, {2, ""}},
         {{"--audio", in}, {2, ""}},
         {{"--audio", tmp / "empty", "--out", tmp / "o"},
          {1, tmp / "empty" + " holds no TextList.txt, WaveList.txt or Config.ini"}},
@@ -183,7 +173,7 @@ TEST(ConformCli, Refusals) {
 TEST(ConformCli, FailuresAreListedAndTheRestIsConformed) {
     TempDir tmp;
     const std::string in = tmp / "in";
-    MakeFolder(in, {kSources[0], kSources[6]}, "ก");  // Thai: not in code page 936
+    MakeFolder(in, {kSources[0], kSources[3]}, "ก");  // Thai: not in code page 936
     WriteFile(in + "/junk.wav", "no audio here");
     WriteFile(in + "/WaveList.txt",
               "plain.wav\nsong.flac\njunk.wav\nmissing.wav\n..\\up.wav\nplain.wav\nsub\\.\n"
@@ -223,8 +213,8 @@ TEST(ConformCli, FailuresAreListedAndTheRestIsConformed) {
 TEST(ConformCli, RoleFoldersKeepTheirLayoutAndBuild) {
     TempDir tmp;
     const std::string in = tmp / "in";
-    MakeFolder(in + "/角色一", {kSources[1], kSources[6]});
-    MakeFolder(in + "/r2/x", {kSources[2]});
+    MakeFolder(in + "/角色一", {kSources[0], kSources[3]});
+    MakeFolder(in + "/r2/x", {kSources[1]});
     WriteFile(in + "/Config.ini",
               "[RoleInfo]\nCount=3\nRoleID1=7\nRolePath1=角色一\nRoleID2=8\nRolePath2=r2\\x\\\n"
               "RoleID3=9\nRolePath3=角色一\n");
@@ -265,7 +255,7 @@ TEST(ConformCli, RoleFoldersKeepTheirLayoutAndBuild) {
 TEST(ConformCli, LinksAndTheInputFolderAreNeverWrittenThrough) {
     TempDir tmp;
     const std::string in = tmp / "top/in";
-    MakeFolder(in, {kSources[0], kSources[7]});
+    MakeFolder(in, {kSources[0], kSources[4]});
     fs::create_directories(tmp / "elsewhere");
     fs::create_directories(tmp / "out");
     fs::create_directory_symlink(tmp / "elsewhere", tmp / "out/sub");

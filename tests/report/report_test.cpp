@@ -1,9 +1,12 @@
-// report through the command line, on packages the tool builds: one row and
-// one player per record, the summary's counts against inspect's, the rows
-// flagged against check's warnings, texts that no longer match the folder,
-// the coding's damage, and the refusals of the output folder.
+// extract and report through the command line, on packages the tool builds:
+// every record decoded to a WAV file; one row and one player per record, the summary's counts
+// against inspect's, the rows flagged against check's warnings, texts that no longer match the
+// folder, the coding's damage, and the refusals of the output folder.
+#include "driver/report.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -31,21 +34,88 @@ Json RunJson(const std::vector<std::string>& args) {
     return Json::parse(r.out);
 }
 
-// Every build type and coding, reported with its folder: a row per record,
-// a player per WAV, inspect's counts, check's warnings, an SNR chart and
-// lowest-SNR rows only for coded sets, and no text out of step.
-TEST(Report, EveryBuildTypeAndCoding) {
+// Samples of a WAV file written by extract, after checking that it is the
+// plain 44-byte-header WAV file of those samples.
+std::vector<int16_t> WavSamples(const std::string& wav, uint32_t rate) {
+    std::vector<int16_t> s(wav.size() < 44 ? 0 : (wav.size() - 44) / 2);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<int16_t>(static_cast<unsigned char>(wav[44 + 2 * i]) |
+                                    static_cast<unsigned char>(wav[45 + 2 * i]) << 8);
+    EXPECT_EQ(wav, WavBytes(s, rate));
+    return s;
+}
+
+double Energy(const std::vector<int16_t>& a) {
+    double e = 0;
+    for (int16_t v : a) e += double(v) * v;
+    return e;
+}
+
+// Every build type and coding, extracted and reported with its folder (both
+// decode every record through the same code). extract: one WAV per record at
+// the package's rate, the texts of the index, and the audio of the uncoded
+// build (Code1 byte for byte, the coders within their usual distance).
+// report: a row per record, a player per WAV, inspect's counts, check's
+// warnings, an SNR chart and lowest-SNR rows only for coded sets, and no text
+// out of step.
+TEST(ExtractAndReport, EveryBuildTypeAndCoding) {
     Fixture f(8000);
     AddRoles(f);
     SpoilLevels(f);
     const std::string built = f.audio + "/in.irf";
+    const std::vector<std::string> codes = {"Code1", "Code2", "Code3", "Code4"};
+    const double minSnr[] = {0, 25, 12, -1e9};
     for (const std::string type : {"prompt", "bgsound", "role"}) {
-        for (const std::string code : {"Code1", "Code2", "Code3", "Code4"}) {
-            SCOPED_TRACE(type + " " + code);
-            ASSERT_EQ(f.Build(type, code).exit, 0);
-            const std::string out = f.dir / ("r-" + type + code);
-            const CliResult r =
-                RunCli({"report", built, "--out", out, "--audio", f.audio, "--type", type});
+        // a role build takes the role clips' rate, 16 kHz in a skeleton
+        const uint32_t rate = type == "role" ? 16000 : 8000;
+        std::map<std::string, std::vector<int16_t>> plain;  // file -> Code1 samples
+        for (size_t code = 0; code < codes.size(); ++code) {
+            SCOPED_TRACE(type + " " + codes[code]);
+            ASSERT_EQ(f.Build(type, codes[code]).exit, 0);
+            const std::string pkg = ReadFile(built);
+            const std::string x = f.dir / ("x-" + type + codes[code]);
+            CliResult r = RunCli({"extract", built, "--out", x, "--set", type});
+            ASSERT_EQ(r.exit, 0) << r.err;
+            const Json index = Json::parse(ReadFile(x + "/index.json"));
+            const size_t n = index["records"].size();
+            EXPECT_EQ(Line(r.out), "Extracted " + std::to_string(n) + " of " + std::to_string(n) +
+                                       " records to " + x);
+            std::set<std::string> texts;
+            for (const Json& rec : index["records"]) {
+                EXPECT_TRUE(rec["error"].is_null());
+                EXPECT_EQ(rec["rate"], rate);
+                texts.insert(rec["text"].get<std::string>());
+                const std::string file = rec["file"], wav = ReadFile(x + "/" + file);
+                EXPECT_TRUE(file.starts_with(type + "/")) << file;
+                const auto samples = WavSamples(wav, rate);
+                EXPECT_EQ(samples.size(), rec["samples"].get<size_t>());
+                const size_t offset = rec["offset"], length = rec["length"];
+                EXPECT_EQ(U32At(pkg, offset), samples.size());  // the record's count field
+                if (code == 0) {
+                    EXPECT_EQ(wav.substr(44), pkg.substr(offset + 4, length - 4));
+                    plain[file] = samples;
+                    continue;
+                }
+                ASSERT_EQ(plain[file].size(), samples.size()) << file;
+                double snr = 0;
+                qm::SignalToNoise(plain[file], samples, snr);
+                EXPECT_GT(snr, minSnr[code]) << file;
+                // G.723.1 keeps the loudness, not the waveform.
+                const double ratio = Energy(samples) / std::max(Energy(plain[file]), 1.0);
+                EXPECT_GT(ratio, 0.2) << file;
+                EXPECT_LT(ratio, 5.0) << file;
+            }
+            if (type != "role") {
+                std::set<std::string> want;
+                for (const Prompt& p : kPrompts) want.insert(p.text);
+                EXPECT_EQ(texts, want);
+            }
+            // The CSV: a header line and one line per record.
+            const std::string csv = ReadFile(x + "/index.csv");
+            EXPECT_EQ(size_t(std::count(csv.begin(), csv.end(), '\n')), n + 1);
+
+            const std::string out = f.dir / ("r-" + type + codes[code]);
+            r = RunCli({"report", built, "--out", out, "--audio", f.audio, "--type", type});
             ASSERT_EQ(r.exit, 0) << r.err;
             const Page page = Page::Read(out);
             EXPECT_EQ(r.out, "Report of " + std::to_string(page.rows.size()) +
@@ -58,6 +128,9 @@ TEST(Report, EveryBuildTypeAndCoding) {
                 const size_t clips = s["clips"].is_null() ? 0 : s["clips"]["records"].get<size_t>();
                 sets[s["name"]] = {texts, clips};
                 records += clips;
+                if (s["name"] == type) {
+                    EXPECT_EQ(clips, n);
+                }
             }
             EXPECT_EQ(page.sets, sets);
             EXPECT_EQ(page.rows.size(), records);
@@ -67,7 +140,7 @@ TEST(Report, EveryBuildTypeAndCoding) {
             EXPECT_EQ(page.players, records);
 
             const Json check = RunJson({"check", "--type", type, "--audio", f.audio, "--irf",
-                                        f.package, "--code", code, "--json"});
+                                        f.package, "--code", codes[code], "--json"});
             std::set<std::string> warned, flagged;
             for (const Json& w : check["warnings"])
                 if (w["line"] > 0)
@@ -84,10 +157,10 @@ TEST(Report, EveryBuildTypeAndCoding) {
             EXPECT_FALSE(warned.empty());
             EXPECT_EQ(flagged, warned);
             EXPECT_EQ(sourced, type == "role" ? 5u : kPrompts.size());
-            EXPECT_EQ(page.charts.count("snr"), code == "Code1" ? 0u : 1u);
+            EXPECT_EQ(page.charts.count("snr"), code == 0 ? 0u : 1u);
             EXPECT_EQ(page.charts.count("duration") + page.charts.count("peak"), 2u);
             // At least one record of each coded set, 5% of them at most rounded up.
-            EXPECT_EQ(lowSnr, code == "Code1" ? 0u : type == "role" ? 2u : 1u);
+            EXPECT_EQ(lowSnr, code == 0 ? 0u : type == "role" ? 2u : 1u);
         }
     }
 }
