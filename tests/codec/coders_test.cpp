@@ -15,9 +15,8 @@ unsigned char ALaw1(int16_t x) {
 
 TEST(ALaw, ExamplesAndContract) {
     const std::pair<int16_t, int> kCodes[] = {
-        {0, 0xD5},    {1, 0xD5},     {7, 0xD5},     {8, 0xD5},      {15, 0xD5},  {-1, 0x55},
-        {-8, 0x55},   {-9, 0x55},    {32767, 0xAA}, {-32768, 0x2A}, {255, 0xDA}, {256, 0xC5},
-        {1000, 0xFA}, {-1000, 0x7A}, {4095, 0x9A},  {-4096, 0x1A}};
+        {0, 0xD5},   {15, 0xD5},   {-1, 0x55},    {-9, 0x55},    {255, 0xDA},
+        {256, 0xC5}, {4095, 0x9A}, {-4096, 0x1A}, {32767, 0xAA}, {-32768, 0x2A}};
     for (const auto& [x, code] : kCodes) EXPECT_EQ(ALaw1(x), code) << x;
 
     int16_t s[3] = {1, 2, 3};
@@ -54,7 +53,6 @@ TEST(Adpcm, Examples) {
     EXPECT_EQ(Adpcm(std::vector<int16_t>(6, 32767)), Bytes(3, 0x77));
     EXPECT_EQ(Adpcm(std::vector<int16_t>(6, -32768)), Bytes(3, 0xFF));
     EXPECT_EQ(Adpcm({100, -100, 100, -100}), Bytes({0x7F, 0x7F}));
-    EXPECT_EQ(Adpcm({5}).size(), 0u);
     // Each of the three comparisons with the step at its edge: from predictor
     // 0 the step is 7, so 7, 3 and 1 set exactly one magnitude bit each.
     const struct {
@@ -62,7 +60,6 @@ TEST(Adpcm, Examples) {
         int code;
     } kEdges[] = {{7, 4}, {6, 3}, {3, 2}, {2, 1}, {1, 1}, {0, 0}, {-7, 12}, {-1, 9}};
     for (const auto& e : kEdges) EXPECT_EQ(Adpcm({e.sample, 0})[0] >> 4, e.code) << e.sample;
-    EXPECT_EQ(Adpcm(std::vector<int16_t>(1001, 7)).size(), 500u);
 
     int16_t s[2] = {1, 2};
     EXPECT_EQ(qm::AdpcmEncode(nullptr, 0, nullptr), -1);

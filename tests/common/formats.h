@@ -5,8 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <numeric>
@@ -23,11 +21,6 @@ inline uint32_t LE32(const std::string& s, size_t at) {
     uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
     return v;
-}
-inline void SetLE32(std::string& s, size_t at, uint32_t v) {
-    std::string b;
-    PutLE(b, v, 4);
-    s.replace(at, b.size(), b);
 }
 // The bytes with v written little-endian in `bytes` bytes at `at`.
 inline std::string Patched(std::string s, size_t at, uint32_t v, int bytes = 4) {
@@ -71,17 +64,6 @@ inline std::vector<ClipRecord> PcmRecords(const std::vector<std::vector<int16_t>
     return out;
 }
 
-// Records of these sample counts with filler data of the coding's size.
-inline std::vector<ClipRecord> FillerRecords(uint8_t coding, const std::vector<uint32_t>& counts) {
-    std::vector<ClipRecord> out;
-    for (uint32_t n : counts) {
-        std::string d(CodedBytes(coding, n), '\0');
-        for (size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>(i * 7 + n);
-        out.push_back({n, d});
-    }
-    return out;
-}
-
 inline std::string ClipHeaderBytes(uint8_t rateByte, uint8_t coding, uint32_t count) {
     std::string s = "Tessaphone Voice Data V3" + std::string(6, '\0');
     PutLE(s, 0x1234, 2);
@@ -106,16 +88,24 @@ inline std::string ClipBytes(uint8_t rateByte, uint8_t coding,
     s += std::string(4 * (n + 1), '\0');
     for (size_t k : order) {
         s += std::string(gap, '\x5A');
-        SetLE32(s, 40 + 4 * k, static_cast<uint32_t>(s.size()));
+        const auto at = static_cast<uint32_t>(s.size());
+        s = Patched(std::move(s), 40 + 4 * k, at);
         PutLE(s, records[k].samples, 4);
         s += records[k].data;
     }
-    SetLE32(s, 40 + 4 * n, static_cast<uint32_t>(s.size()));
-    return s;
+    const auto end = static_cast<uint32_t>(s.size());
+    return Patched(std::move(s), 40 + 4 * n, end);
 }
+// A container of records of these sample counts with filler data of the coding's size.
 inline std::string FillerClips(uint8_t rateByte, uint8_t coding,
                                const std::vector<uint32_t>& counts) {
-    return ClipBytes(rateByte, coding, FillerRecords(coding, counts));
+    std::vector<ClipRecord> records;
+    for (uint32_t n : counts) {
+        std::string d(CodedBytes(coding, n), '\0');
+        for (size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>(i * 7 + n);
+        records.push_back({n, d});
+    }
+    return ClipBytes(rateByte, coding, records);
 }
 
 // ---- Text index blocks, of texts made of one segment of class 5 (letters).
@@ -231,14 +221,6 @@ inline std::string Package(const std::vector<Res>& resources,
     }
     if (layout) *layout = entries;
     return RawPackage(pos, entries, body);
-}
-
-// Makes writes beyond `bytes` fail with EFBIG, as a full disk would, instead
-// of raising SIGXFSZ; for use inside a death-test child only.
-inline void LimitFileSize(rlim_t bytes) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = {bytes, bytes};
-    ::setrlimit(RLIMIT_FSIZE, &lim);
 }
 
 }  // namespace qmtest

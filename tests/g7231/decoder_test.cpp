@@ -125,7 +125,6 @@ TEST(G7231DecodeClip, ArgumentContractAndCount) {
     const Case cases[] = {
         {nullptr, 20, 240, true, qm::kG7231NullFrames},
         {frames.data(), 19, 10, true, qm::kG7231PartialFrame},
-        {frames.data(), 41, 10, true, qm::kG7231PartialFrame},
         {frames.data(), 40, -2, true, qm::kG7231BadCount},
         {frames.data(), 40, 481, true, qm::kG7231BadCount},
         {frames.data(), 20, 241, true, qm::kG7231BadCount},
@@ -134,11 +133,9 @@ TEST(G7231DecodeClip, ArgumentContractAndCount) {
         {nullptr, 0, 0, false, 0},
         {nullptr, 0, qm::kG7231AllSamples, false, 0},
         {frames.data(), 40, qm::kG7231AllSamples, true, 480},
-        {frames.data(), 40, 1, true, 1},
         {frames.data(), 40, 239, true, 239},
         {frames.data(), 40, 240, true, 240},
         {frames.data(), 40, 241, true, 241},
-        {frames.data(), 40, 479, true, 479},
     };
     for (const Case& c : cases) {
         std::vector<int16_t> out(500, 0x5555);

@@ -110,48 +110,6 @@ TEST(G7231BasicOps, DivisionAndItsFaults) {
     }
 }
 
-// Fifteen steps of restoring division, the definition of both divisions.
-int16_t RestoringQuotient(int64_t num, int64_t den) {
-    int16_t out = 0;
-    for (int i = 0; i < 15; ++i) {
-        out = static_cast<int16_t>(out << 1);
-        num <<= 1;
-        if (num >= den) {
-            num -= den;
-            out = static_cast<int16_t>(out + 1);
-        }
-    }
-    return out;
-}
-
-TEST(G7231BasicOps, DivisionIsRestoringDivision) {
-    bool fault = false;
-    // Every numerator for a spread of denominators, and every denominator for
-    // a spread of numerators, including both ends of the domain.
-    const auto check = [&](int num, int den) {
-        ASSERT_EQ(div_s(static_cast<int16_t>(num), static_cast<int16_t>(den), fault),
-                  RestoringQuotient(num, den))
-            << num << "/" << den;
-    };
-    for (int den : {1, 2, 3, 7, 100, 255, 4096, 12345, 32766, 32767})
-        for (int num = 0; num < den; num += 1 + den / 4096) check(num, den);
-    for (int den = 1; den <= 32767; ++den)
-        for (int num : {0, 1, den / 3, den / 2, den - 1}) check(num, den);
-    uint32_t seed = 12345;
-    for (int n = 0; n < 200000; ++n) {
-        seed = seed * 1103515245u + 12345u;
-        const int16_t den = static_cast<int16_t>(1 + (seed >> 17) % 32767);
-        seed = seed * 1103515245u + 12345u;
-        const int64_t limit = int64_t{den} << 16;
-        const int32_t num = static_cast<int32_t>(((int64_t{seed} << 15) ^ (seed >> 3)) % limit);
-        ASSERT_EQ(div_l(num, den, fault), RestoringQuotient(num >> 1, limit >> 1))
-            << num << "/" << den;
-        ASSERT_EQ(div_l(static_cast<int32_t>(limit - 1), den, fault),
-                  RestoringQuotient((limit - 1) >> 1, limit >> 1));
-    }
-    EXPECT_FALSE(fault);
-}
-
 TEST(G7231EncodeClip, ArgumentContract) {
     int16_t samples[10] = {};
     unsigned char out[40] = {0x55};

@@ -87,9 +87,7 @@ TEST(AudioLevel, ScalesTowardTheTargetPeak) {
                  {20000, 5000, 17000.0 / 5000},
                  {20000, -17000, 1.0},
                  {20000, -32768, 20000.0 / 32768},
-                 // Background target, and a target whose lower bound is 1000.
-                 {15000, 18000, 15000.0 / 18000},
-                 {15000, 5000, 12000.0 / 5000},
+                 // A target whose lower bound is 1000.
                  {1500, 900, 1000.0 / 900}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.target << " " << c.peak);
@@ -171,9 +169,6 @@ TEST(AudioResample, ConvertsOrRefuses) {
     EXPECT_FALSE(a.Resample(400, 16000, err));
     EXPECT_EQ(err, "转采样句柄初始化错误！");
     EXPECT_EQ(a.samples, tone);  // a failed conversion keeps the samples
-    ASSERT_TRUE(a.Resample(16000, 8000, err));
-    EXPECT_EQ(a.count(), 500u);
-    a.samples = tone;
     ASSERT_TRUE(a.Resample(8000, 11025, err));
     EXPECT_EQ(a.count(), 1375u);
     a.samples = tone;

@@ -1,6 +1,6 @@
-// The inspector's pairings and its renderings (src/cli/inspect_render), the
-// latter against the saved output of the golden packages and of damaged
-// copies of them.
+// The inspector and its renderings (src/cli/inspect_render) against the saved
+// output of the golden packages and of damaged copies of them, which together
+// hold every pairing and every finding.
 #include "resfile/inspect.h"
 
 #include <gtest/gtest.h>
@@ -12,14 +12,9 @@
 
 #include "cli/inspect_render.h"
 #include "common/formats.h"
-#include "resfile/package.h"
 
 namespace qm {
 namespace {
-
-using qmtest::FillerClips;
-using qmtest::Package;
-using qmtest::TextIndexBytes;
 
 const std::string kGolden = std::string(QM_TEST_DATA) + "/golden/";
 const std::string kExpected = std::string(QM_TEST_DATA) + "/../resfile/data/inspect/";
@@ -29,70 +24,6 @@ InspectReport Inspect(const std::string& path) {
     std::string err;
     EXPECT_TRUE(InspectPackage(path, r, err)) << err;
     return r;
-}
-
-InspectReport InspectBytes(const std::string& bytes, const qmtest::TempDir& dir) {
-    qmtest::WriteFile(dir / "p.irf", bytes);
-    return Inspect(dir / "p.irf");
-}
-
-TEST(Inspect, PairsTextsWithRecords) {
-    qmtest::TempDir dir;
-    InspectReport r =
-        InspectBytes(Package({{kPromptIndexId, TextIndexBytes({"ab", "c\td"})},
-                              {kPromptClipId, FillerClips(8, CODING_IMA_ADPCM, {8000, 4})},
-                              {kBgsoundClipId, FillerClips(22, CODING_G7231, {241})}}),
-                     dir);
-    EXPECT_TRUE(r.problems.empty()) << r.problems.front();
-    ASSERT_EQ(r.sets.size(), 2u);
-    const InspectSet& prompt = r.sets[0];
-    ASSERT_EQ(prompt.texts.size(), 2u);
-    EXPECT_EQ(prompt.texts[1].text, "c\td");
-    EXPECT_EQ(prompt.texts[0].durationMs, 1000u);
-    EXPECT_EQ(prompt.texts[1].durationMs, 1u);  // 0.5 ms rounds up
-    EXPECT_FALSE(r.sets[1].hasIndex);
-    EXPECT_TRUE(r.sets[1].hasClips);
-
-    // Three texts, two records: the third has no clip; at an unknown rate no
-    // text has a duration.
-    std::string clips = FillerClips(12, CODING_PCM16, {10, 20});
-    r = InspectBytes(
-        Package({{kPromptIndexId, TextIndexBytes({"a", "b", "c"})}, {kPromptClipId, clips}}), dir);
-    EXPECT_EQ(r.problems.back(), "prompt: 3 texts but 2 clip records");
-    EXPECT_EQ(r.problems.front(), "prompt clips: rate byte 12 is not 8, 11, 16 or 22");
-    EXPECT_TRUE(r.sets[0].texts[1].hasClip);
-    EXPECT_EQ(r.sets[0].texts[1].durationMs, 0u);
-    EXPECT_FALSE(r.sets[0].texts[2].hasClip);
-
-    // A resource outside the file is not read; a pair with neither resource
-    // is not shown.
-    std::vector<qmtest::RawEntry> layout;
-    std::string bytes = Package({{kBgsoundIndexId, TextIndexBytes({"a"})}}, &layout);
-    r = InspectBytes(bytes.substr(0, bytes.size() - 1), dir);
-    ASSERT_EQ(r.sets.size(), 1u);
-    EXPECT_EQ(r.sets[0].name, "bgsound");
-    EXPECT_FALSE(r.sets[0].hasIndex);
-}
-
-// Role k pairs block k of the role index with container k of the role clips
-// (the golden role package shows the sound case).
-TEST(Inspect, PairsRoleBlocksWithContainers) {
-    qmtest::TempDir dir;
-    // Two roles in the index, one in the clips; role 2's block is outside its frame.
-    std::string index = qmtest::RoleIndexBytes({-30, 2}, {TextIndexBytes({"x"}), ""});
-    qmtest::SetLE32(index, 1024 + 12 + 8, 5000);  // role 2's length
-    InspectReport r = InspectBytes(
-        Package({{kRoleIndexId, index},
-                 {kRoleClipId, qmtest::RoleClipBytes({FillerClips(16, CODING_ALAW, {16000})})}}),
-        dir);
-    EXPECT_EQ(r.problems.back(), "role index has 2 roles, role clips 1");
-    ASSERT_EQ(r.sets.size(), 2u);
-    EXPECT_EQ(r.sets[0].roleId, -30);
-    EXPECT_EQ(r.sets[0].texts[0].durationMs, 1000u);
-    EXPECT_FALSE(r.sets[1].hasIndex);
-    EXPECT_FALSE(r.sets[1].hasClips);
-    EXPECT_EQ(r.sets[1].name, "role 2");
-    EXPECT_EQ(r.sets[1].roleId, 2);
 }
 
 // With QM_UPDATE_EXPECTED set in the environment, the render tests write

@@ -46,25 +46,20 @@ TEST(ListLines, WindowsTextModeReads) {
 TEST(PromptLists, EveryRefusal) {
     std::string t512;  // 256 double-byte characters
     for (int i = 0; i < 256; ++i) t512 += "\xD6\xD0";
-    // Every case folder holds "a.pcm", "a", "t.txt" and a broken "bad.wav".
+    // Every case folder holds "a.pcm", "a" and "t.txt". The refusals that check's
+    // table shows (long and empty texts, counts, extensions, broken WAVs) are not
+    // repeated here.
     const std::string cases[][3] = {
-        {" " + t512 + "\t\r\n", "a.pcm\n", ""},
-        {std::string(513, 'a'), "a.pcm", "the text length exceed the maximum limit（512 byte）!"},
-        {std::string(1500, 'a'), "a.pcm", "the text length exceed the maximum limit（512 byte）!"},
-        {"a\n \t\nc\n", "x\ny\nz\n",
-         "Text.txt is empty，Please check whether its format is correct！第2行"},
+        {" " + t512 + "\t\r\n", "a.pcm\n", ""},  // 512 bytes once trimmed
         {"a\nb\nc\n", "x\ny\n\r\n",
          "WaveList.txt is empty，Please check whether its format is correct！第3行"},
         {"a\n", "x\ny\n\n",
          "WaveList.txt is empty，Please check whether its format is correct！第3行"},
         {"", "", "WaveList.txt is empty or its format is correct！"},
         {"", "x\n", "TextList.txt is empty or its format is correct！"},
-        {"a\nb\nc\n", "w\nx\ny\nz\n", "Inconsistent on the number of the Text and audio file！"},
         // A missing file is named as listed, and reported before a wrong extension.
         {"a\nb\n", "\xC2\xBC\xD2\xF4\\m.txt\nt.txt\n", "The Audio file 录音\\m.txt is not exist！"},
-        {"a\nb\n", "t.txt\na.pcm\n", "the tool can only support PCM or WAV file！"},
         {"a\n", "a\n", "the tool can only support PCM or WAV file！"},
-        {"a\n", "bad.wav\n", "Incorrect wave file format"},
         // The first entry in list order with a twin is named; case matters.
         {"A\nB\nB\nA\na\n", "a.pcm\na.pcm\na.pcm\na.pcm\na.pcm\n",
          "There have a repetitive text A exist in file list"},
@@ -79,13 +74,10 @@ TEST(PromptLists, EveryRefusal) {
         WriteFile(tmp / "a.pcm", "");
         WriteFile(tmp / "a", "");
         WriteFile(tmp / "t.txt", "");
-        WriteFile(tmp / "bad.wav", "RIFF");
         EXPECT_EQ(qmtest::LoadIn(tmp.path()), message);
     }
-    TempDir tmp;
-    WriteFile(tmp / "WaveList.txt", "a.wav\n");
-    EXPECT_EQ(qmtest::LoadIn(tmp.path()), "TextList.txt is empty！");
-    std::filesystem::rename(tmp / "WaveList.txt", tmp / "TextList.txt");
+    TempDir tmp;  // (a missing TextList.txt is in check's table)
+    WriteFile(tmp / "TextList.txt", "a.wav\n");
     EXPECT_EQ(qmtest::LoadIn(tmp.path()), "WaveList.txt is empty！");
 }
 
@@ -116,19 +108,16 @@ TEST(PromptLists, EntriesAndPaths) {
 TEST(WaveHeader, Checks) {
     TempDir tmp;
     const std::string good = qmtest::WavBytes({1, 2}, 16000);
-    std::string neg = good, riff = good, fmt = good, data = good;
+    std::string neg = good, fmt = good;
     neg[22] = neg[23] = '\xFF';  // channel count -1: signed, so not over one
-    riff[1] = fmt[13] = data[37] = 'X';
+    fmt[13] = 'X';
+    // Check's table shows the other refusals (channels, sample size, short
+    // files, RIFF and data chunks) through the list load.
     const std::pair<std::string, std::string> cases[] = {
         {good, ""},
         {qmtest::WavBytes({1}, 8000, 0), ""},
         {neg, ""},
-        {qmtest::WavBytes({1, 2}, 16000, 2), "The wave file can only has one track"},
-        {qmtest::WavBytes({1, 2}, 16000, 1, 8), "Audio sample size must be 16bit"},
-        {good.substr(0, 43), "Incorrect wave file format"},
-        {riff, "Incorrect wave file format"},
         {fmt, "Incorrect wave file format"},
-        {data, "Incorrect wave file format"},
     };
     int32_t rate = 0;
     std::string err;

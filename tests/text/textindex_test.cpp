@@ -71,43 +71,9 @@ TEST(TextIndex, BlockLayout) {
     ASSERT_EQ(order.size(), 2u);
     EXPECT_EQ(order[0].text, zh);
 
-    // The reader gives the texts back in index order, with their segments.
-    std::vector<qm::TextIndexText> read;
-    std::vector<std::string> problems;
-    qm::ReadTextIndexBlock(qmtest::Source(want), read, problems);
-    EXPECT_TRUE(problems.empty());
-    ASSERT_EQ(read.size(), 2u);
-    EXPECT_EQ(read[0].text, u"你好");
-    EXPECT_EQ(read[0].segments[0].segmentClass, 6);
-    EXPECT_EQ(read[1].text, u"ab12");
-    EXPECT_EQ(read[1].number, 1u);
-    EXPECT_EQ(read[1].length, 4u);
-    ASSERT_EQ(read[1].segments.size(), 2u);
-    EXPECT_EQ(read[1].segments[1].segmentClass, 3);
-    EXPECT_EQ(read[1].segments[1].length, 2);
-
     // No texts: a bare header whose three sections all start at 344.
     index.Clear();
     EXPECT_EQ(Write(index, tmp, order), qmtest::TextIndexBytes({}));
-}
-
-TEST(TextIndex, OrderKeepsEachTextsEntry) {
-    // Bucket by bucket, list order within a bucket; each text names the entry
-    // it came from, normalised texts included.
-    TempDir tmp;
-    qm::CTextIndex index;
-    FileAll(index, {"a b", "z", "x1", "$", qm::Utf8ToCp936("ＡＢ"), "c d"});
-    std::vector<qm::IndexText> order;
-    std::string b = Write(index, tmp, order);
-    const std::vector<std::pair<std::string, int>> want = {{"z", 1},  {"\xA1\xE7", 3}, {"AB", 4},
-                                                           {"x1", 2}, {"a b", 0},      {"c d", 5}};
-    ASSERT_EQ(order.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(std::make_pair(order[i].text, order[i].entry), want[i]) << i;
-    }
-    EXPECT_EQ(ReadFile(tmp / "New-TextLst.txt"), "z\r\n\xA1\xE7\r\nAB\r\nx1\r\na b\r\nc d\r\n");
-    // Text 5 starts after 1 + 1 + 2 + 2 + 3 UTF-16 units ("＄" is one).
-    EXPECT_EQ(LE32(b, LE32(b, 16) + 4 * 5), 18u);
 }
 
 TEST(TextIndex, Failures) {
@@ -232,21 +198,14 @@ TEST(TextIndexReader, FindsEveryInconsistency) {
         EXPECT_EQ(problems, c.findings) << c.what;
         EXPECT_EQ(texts.size(), c.texts) << c.what;
     }
-    // Texts are read where the offsets say; one outside the pool is listed
-    // without its characters.
-    std::vector<qm::TextIndexText> texts;
-    std::vector<std::string> problems;
-    qm::ReadTextIndexBlock(qmtest::Source(qmtest::Patched(good, 12, 370, 4)), texts, problems);
-    EXPECT_EQ(texts[1].text, u"d");  // read where the pool offset says
-    EXPECT_FALSE(texts[2].textInside);
-    EXPECT_TRUE(texts[2].text.empty());
-    EXPECT_EQ(texts[2].segments.size(), 1u);
 }
 
 TEST(TextIndexReader, Utf16ToUtf8) {
     const std::pair<std::u16string, std::string> cases[] = {
         {u"a\u00e9\u4f60", "a\xC3\xA9\xE4\xBD\xA0"},
         {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string(1, char16_t(0xFFFF)), "\xEF\xBF\xBF"},      // the last three-byte one
+        {u"\U00010000", "\xF0\x90\x80\x80"},                        // the first four-byte one
         {std::u16string(1, char16_t(0xD83D)), "\xEF\xBF\xBD"},      // high surrogate alone
         {std::u16string{char16_t(0xDE00), u'x'}, "\xEF\xBF\xBDx"},  // low surrogate alone
         {std::u16string{char16_t(0xD83D), u'x'}, "\xEF\xBF\xBDx"},  // high, then no low
