@@ -142,3 +142,18 @@ TEST(File, WritesFailWithoutSpace) {
     EXPECT_TRUE(f.Failed());
     EXPECT_FALSE(f.Close());
 }
+
+TEST(File, CopyReplacesWithEveryByte) {
+    // Packages run to megabytes: the copy spans many reads, and a shorter
+    // copy over a longer file leaves nothing of it behind.
+    TempDir dir;
+    std::string big(150001, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    WriteFile(dir / "big", big);
+    WriteFile(dir / "small", "abc");
+    EXPECT_TRUE(qm::CopyFileReplace(dir / "big", dir / "copy"));
+    EXPECT_EQ(ReadFile(dir / "copy"), big);
+    EXPECT_TRUE(qm::CopyFileReplace(dir / "small", dir / "copy"));
+    EXPECT_EQ(ReadFile(dir / "copy"), "abc");
+    EXPECT_FALSE(qm::CopyFileReplace(dir / "none", dir / "copy"));
+}
