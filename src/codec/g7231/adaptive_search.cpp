@@ -124,7 +124,8 @@ QM_G7231_AVX2 inline void Convolve(const int16_t* r, const ImpulsePairs& imp, in
 // Sums of eight consecutive rows g (four interleaved pairs) against v24 with
 // AVX2, rows 2r and 2r + 1 side by side in the two 128-bit halves (each half
 // does what the SSE2 block does for one row). acc receives rows 0, 2, 4, 6,
-// 1, 3, 5, 7 in that order; returns whether one of them is above `best`.
+// 1, 3, 5, 7 in that order (always); returns whether one of them is above
+// `best`.
 QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int32_t best,
                                       int32_t* acc) {
     const __m256i v0 = _mm256_broadcastsi128_si256(Load8(v24));
@@ -144,9 +145,8 @@ QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int3
                                          _mm256_unpackhi_epi32(pairs[2], pairs[3]));
     const __m256i sums =
         _mm256_add_epi32(_mm256_unpacklo_epi64(s01, s23), _mm256_unpackhi_epi64(s01, s23));
-    if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(sums, _mm256_set1_epi32(best))) == 0) return false;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc), sums);
-    return true;
+    return _mm256_movemask_epi8(_mm256_cmpgt_epi32(sums, _mm256_set1_epi32(best))) != 0;
 }
 #endif
 
@@ -156,8 +156,10 @@ QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int3
 // times the group's largest sum |g| shows that no partial sum can saturate,
 // so that the modular vector sums are exact (a few rows of the table have
 // sum |g| above 65536, so a bound for the whole table would fail for every
-// full-scale v). Returns how many rows it has searched (0 on the portable
-// path).
+// full-scale v). With AVX2, a group of eight that fails its bound still
+// takes the vector sums of the rows whose own bound (max |v| times their sum
+// |g|) holds, and only the others go through `one`. Returns how many rows
+// it has searched (0 on the portable path).
 template <bool kWide, typename One>
 QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainRows& rows,
                                    int bound, int k, int32_t& best, int16_t& gid, int16_t& lid,
@@ -198,13 +200,18 @@ QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainR
 #if QM_G7231_HAS_AVX2
     if constexpr (kWide) {
         for (; i + 8 <= bound; i += 8) {
+            int32_t acc[8];
+            const bool above = GainRowsOf8(v24, rows.paired[i / 2].data(), best, acc);
             if (vmax * std::max(rows.group_max[i / 4], rows.group_max[i / 4 + 1]) > kMax32) {
-                group(i);
-                group(i + 4);
+                for (int r = 0; r < 8; ++r) {
+                    if (vmax * rows.abs_sum[i + r] <= kMax32)
+                        keep(i + r, acc[(r & 1) * 4 + r / 2]);
+                    else
+                        one(i + r);
+                }
                 continue;
             }
-            int32_t acc[8];
-            if (!GainRowsOf8(v24, rows.paired[i / 2].data(), best, acc)) continue;
+            if (!above) continue;
             for (int r = 0; r < 8; ++r) keep(i + r, acc[(r & 1) * 4 + r / 2]);
         }
     }
