@@ -85,7 +85,11 @@ inline int32_t L_mac(int32_t acc, int16_t a, int16_t b) { return L_add(acc, L_mu
 inline int32_t L_msu(int32_t acc, int16_t a, int16_t b) { return L_sub(acc, L_mult(a, b)); }
 
 // Rounds a 32-bit value to its upper 16 bits (adds 2^15 with saturation first).
-inline int16_t round_l(int32_t l) { return extract_h(L_add(l, 0x8000)); }
+// Only values above 2^31 - 1 - 2^15 saturate, and they all give 32767, as
+// that value does: so a clamp without a branch, which loops can vectorise.
+inline int16_t round_l(int32_t l) {
+    return extract_h((l < kMax32 - 0x8000 ? l : kMax32 - 0x8000) + 0x8000);
+}
 
 inline int32_t L_shr(int32_t l, int16_t n);
 // Left shift with saturation; a negative count shifts right.
