@@ -15,6 +15,10 @@
 #include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 
+#if QM_G7231_HAS_AVX2
+#include <immintrin.h>
+#endif
+
 namespace qm::g7231 {
 
 // Twice the sum of |coefficient| of a filter, the factor of its bound; with
@@ -188,11 +192,45 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
 }
 
+#if QM_G7231_HAS_AVX2
+// The plain sums of ZeroPass with AVX2: eight outputs per register and two
+// taps per multiply-add, the pair (a[j], a[j + 1]) against the pairs
+// (x[k], x[k - 1]) at k = 9 + i - j. The sums are modular, and the caller
+// has bounded them, so they are the bits of the plain loop.
+QM_G7231_AVX2 inline void ZeroSumsAvx2(int32_t* acc, const int16_t* a, const int16_t* x) {
+    constexpr int kPairs = 80;    // k = 0..79; x is zero past its 70 values
+    int16_t xz[kPairs + 8] = {};  // xz[k + 1] = x[k]
+    std::memcpy(xz + 1, x, (kLpcOrder + kSubFrame) * sizeof(int16_t));
+    alignas(32) int16_t xp[2 * kPairs];
+    for (int k = 0; k < kPairs; k += 8) {
+        const __m128i cur = Load8(xz + k + 1), prev = Load8(xz + k);
+        _mm_store_si128(reinterpret_cast<__m128i*>(xp + 2 * k), _mm_unpacklo_epi16(cur, prev));
+        _mm_store_si128(reinterpret_cast<__m128i*>(xp + 2 * k + 8), _mm_unpackhi_epi16(cur, prev));
+    }
+    int32_t ap[kLpcOrder / 2];
+    std::memcpy(ap, a, sizeof(ap));
+    int32_t sums[kSubFrame + 4];
+    for (int b = 0; b < (kSubFrame + 7) / 8; ++b) {
+        __m256i s = _mm256_setzero_si256();
+        for (int p = 0; p < kLpcOrder / 2; ++p)
+            s = _mm256_add_epi32(
+                s, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                         xp + 2 * (kLpcOrder - 1 + 8 * b - 2 * p))),
+                                     _mm256_set1_epi32(ap[p])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 8 * b), s);
+    }
+    for (int i = 0; i < kSubFrame; ++i) acc[i] -= 2 * sums[i];
+}
+#endif
+
 // Zero part: acc[i] -= 2 sum a[j] x[9 + i - j], where x holds the ten values
 // before the subframe (oldest first) and then the subframe's 60.
 inline void ZeroPass(int32_t* acc, const int16_t* a, const int16_t* x, int64_t twice_abs) {
     const int64_t acc_max = AccAbsMax(acc);
     if (acc_max + twice_abs * (AbsMax(x, kLpcOrder + kSubFrame) + 1) <= kMax32) {
+#if QM_G7231_HAS_AVX2
+        if (UseAvx2()) return ZeroSumsAvx2(acc, a, x);
+#endif
         for (int j = 0; j < kLpcOrder; ++j) {
             const int32_t c = 2 * int32_t{a[j]};
             for (int i = 0; i < kSubFrame; ++i) acc[i] -= c * x[kLpcOrder - 1 + i - j];
