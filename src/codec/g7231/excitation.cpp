@@ -1,6 +1,7 @@
 #include "codec/g7231/excitation.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
@@ -10,11 +11,12 @@
 namespace qm::g7231 {
 
 void PitchResidual(const int16_t* hist_end, int lag, int16_t* r) {
-    for (int i = 0; i < kPitchOrder / 2; ++i) r[i] = hist_end[-lag - 2 + i];
-    for (int i = 0, k = 0; i < kSubFrame + kPitchOrder / 2; ++i) {
-        r[kPitchOrder / 2 + i] = hist_end[-lag + k];
-        if (++k == lag) k = 0;
-    }
+    // The history from lag + 2 samples back; a lag shorter than the span
+    // repeats its last `lag` samples.
+    constexpr int kSpan = kSubFrame + kPitchOrder / 2;
+    const int first = std::min(lag, kSpan);
+    std::memcpy(r, hist_end - lag - kPitchOrder / 2, (kPitchOrder / 2 + first) * sizeof(int16_t));
+    for (int i = first; i < kSpan; ++i) r[kPitchOrder / 2 + i] = r[kPitchOrder / 2 + i - lag];
 }
 
 void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_t* out, bool fast) {
@@ -26,8 +28,10 @@ void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_
     if (fast &&
         2 * int64_t{AbsMax(rez, kSubFrame + kPitchOrder - 1)} * AbsSum(g_Q14, kPitchOrder) <=
             kMax32) {
+        // L_shl by one as a clamp of the doubled sum, without branches.
         for (int i = 0; i < kSubFrame; ++i)
-            out[i] = round_l(L_shl(2 * Dot(rez + i, g_Q14, kPitchOrder), 1));
+            out[i] = round_l(static_cast<int32_t>(std::clamp<int64_t>(
+                4 * int64_t{Dot(rez + i, g_Q14, kPitchOrder)}, kMin32, kMax32)));
         return;
     }
     for (int i = 0; i < kSubFrame; ++i) {
