@@ -22,7 +22,11 @@ inline int16_t Saturate(int32_t v) {
 
 inline int16_t add(int16_t a, int16_t b) { return Saturate(int32_t{a} + b); }
 inline int16_t sub(int16_t a, int16_t b) { return Saturate(int32_t{a} - b); }
-inline int16_t abs_s(int16_t a) { return a == kMin16 ? kMax16 : (a < 0 ? int16_t(-a) : a); }
+// |a| capped at 32767 (only -32768 saturates), as a form that loops vectorise.
+inline int16_t abs_s(int16_t a) {
+    const int32_t m = a < 0 ? -int32_t{a} : int32_t{a};
+    return static_cast<int16_t>(m < kMax16 ? m : kMax16);
+}
 inline int16_t negate(int16_t a) { return a == kMin16 ? kMax16 : int16_t(-a); }
 inline int16_t extract_h(int32_t l) { return static_cast<int16_t>(l >> 16); }
 inline int16_t extract_l(int32_t l) { return static_cast<int16_t>(l); }
