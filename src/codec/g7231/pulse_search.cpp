@@ -451,7 +451,7 @@ QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, S
     CorrelateTarget(imp, target, dn, fast);
     int16_t y[kSubFrame];
     sf.positions = AcelpSearch(dn, rr, imp, y, &sf.grid, &sf.signs, allowance, fast);
-    sf.fixed_gain = QuantizeFixedGain(target, y, fault);
+    sf.fixed_gain = QuantizeFixedGain(target, y, fast, fault);
     FixedExcitation(sf, lag, target);
 }
 
