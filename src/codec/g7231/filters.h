@@ -69,7 +69,7 @@ inline void LineToBuffer(const int16_t* line, int16_t* x) {
 // p[m] = sum over k < 6 - m of r[k] x[m + k] for m = 0..3 (reads x[0..5]):
 // the taps of outputs x[10..13] over the values before the four outputs
 // that precede them, with r the ten coefficients oldest tap first. The
-// caller has bounded every sum inside 32 bits.
+// sums are taken modulo 2^32: exact when the caller's bound holds.
 inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
 #if defined(__SSE2__)
     if (ActiveIsa() != G7231Isa::Portable) {
@@ -98,9 +98,9 @@ inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
     }
 #endif
     for (int m = 0; m < 4; ++m) {
-        int32_t s = 0;
+        int64_t s = 0;
         for (int k = 0; k < 6 - m; ++k) s += int32_t{r[k]} * x[m + k];
-        p[m] = s;
+        p[m] = static_cast<int32_t>(s);
     }
 }
 
@@ -117,13 +117,22 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     // ra[k] multiplies x[k], so the older taps are one contiguous sum.
     int16_t ra[kLpcOrder];
     for (int k = 0; k < kLpcOrder; ++k) ra[k] = a[kLpcOrder - 1 - k];
-    // Every delay-line value has |v| <= 32768, so when the largest |acc|
-    // leaves room for that, each sample's own bound below holds and the
-    // pass needs no checks.
+    // The pass runs without checks first and is kept when the bound of the
+    // checked loop below, |acc| + 2 sum |a| (M + 1) <= 2^31 - 1 with M the
+    // largest |value| in the delay line, holds for every sample. Every
+    // value has |v| <= 32768, so for most filters that is known in advance;
+    // for sharp ones (a large sum |a|) the pass is checked afterwards
+    // against the largest |value| it actually met. That check is sound by
+    // induction over the samples: while the outputs so far equal the
+    // checked loop's, that loop's delay line holds no value past M, none of
+    // its partial sums leaves 32 bits, and it computes the same exact sum;
+    // the pass's modular older-tap sums then equal the exact ones, so it
+    // gives the same next output. M is at least the largest |value| of the
+    // line on entry, so a pass that fails with that alone is not tried.
     const int64_t acc_max = AccAbsMax(acc);
-    if (acc_max + twice_abs * (32768 + 1) <= kMax32) {
-        // No partial sum can leave the 32-bit range, so the products may be
-        // added in any order. Each block of four outputs takes the taps over
+    const bool known = acc_max + twice_abs * (32768 + 1) <= kMax32;
+    if (known || acc_max + twice_abs * (AbsMax(line_io, kLpcOrder) + 1) <= kMax32) {
+        // The products may be added in any order. Each block of four outputs takes the taps over
         // values older than the block before it with vectors; the taps over
         // the previous block's outputs (z) and its own (y) come from
         // registers, so the chain from one output to the next is one product,
@@ -164,9 +173,13 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
             buf[kLpcOrder + i + 2] = out[i + 2] = static_cast<int16_t>(y2);
             buf[kLpcOrder + i + 3] = out[i + 3] = static_cast<int16_t>(y3);
             z0 = y0, z1 = y1, z2 = y2, z3 = y3;
+            // An output past 16 bits sends the pass to the checked loop; it
+            // also keeps the next block's sums inside 64 bits.
+            if (clamped >= 65536) break;
         }
         // Every y + 32768 inside 0..65535 leaves no bit above the sixteenth.
-        if (clamped < 65536) {
+        if (clamped < 65536 &&
+            (known || acc_max + twice_abs * (AbsMax(buf, kLpcOrder + kSubFrame) + 1) <= kMax32)) {
             for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
             return;
         }
