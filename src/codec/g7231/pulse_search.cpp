@@ -129,7 +129,7 @@ QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
 QM_G7231_BODY void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
     int32_t y32[kSubFrame];
     int32_t max = 0;
-    const bool safe = fast && MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
+    const bool safe = fast && MacSafe(LoopEnergy(x, kSubFrame), LoopEnergy(h, kSubFrame));
     // Zero-padded copies make every sum one fixed-length dot product.
     int16_t xz[2 * kLongSub] = {};
     int16_t hz[kLongSub] = {};
