@@ -337,7 +337,16 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
                 flt[i][j] = round_l(L_mac(L_deposit_h(prev[j - 1]), rez[i], imp[j]));
         }
         int64_t energy[kPitchOrder];
-        for (int i = 0; i < kPitchOrder; ++i) energy[i] = Energy(flt[i], kSubFrame);
+        for (int i = 0; i < kPitchOrder; ++i) {
+#if QM_G7231_HAS_AVX2
+            // The wide path is a vector path: no need to ask which.
+            if constexpr (kWide) {
+                energy[i] = PairEnergy(flt[i], kSubFrame);
+                continue;
+            }
+#endif
+            energy[i] = Energy(flt[i], kSubFrame);
+        }
         // Cross terms accumulate half products and double afterwards, so a
         // partial sum that would saturate can still come back into range.
         for (int i = 0; i < kPitchOrder; ++i) {
