@@ -68,11 +68,12 @@ inline void LineToBuffer(const int16_t* line, int16_t* x) {
 
 // p[m] = sum over k < 6 - m of r[k] x[m + k] for m = 0..3 (reads x[0..5]):
 // the taps of outputs x[10..13] over the values before the four outputs
-// that precede them, with r the ten coefficients oldest tap first. The
+// that precede them, with r the ten coefficients oldest tap first, with
+// SSE2 when `vector`. The
 // sums are taken modulo 2^32: exact when the caller's bound holds.
-inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
+QM_G7231_BODY void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p, bool vector) {
 #if defined(__SSE2__)
-    if (ActiveIsa() != G7231Isa::Portable) {
+    if (vector) {
         // x[0..5] and zeros in one register, loaded without touching x[6..9],
         // which were stored just now (a load across them would stall).
         int32_t x45;
@@ -107,8 +108,8 @@ inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
 // Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
 // then round(acc[i] << 2) enters the delay line (newest first) and goes to
 // out[i]. `twice_abs` is 2 sum |a| (see TwiceAbsSum).
-inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
-                     int16_t* out) {
+QM_G7231_BODY void PolePassBody(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
+                                int16_t* out, bool vector) {
     // The delay line as a history that only grows (oldest first, then each
     // output): no values move per sample, and x = buf + i gives line[j] as
     // x[9 - j]. A local array: stores to `out` cannot alias it.
@@ -147,7 +148,7 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
         uint64_t clamped = 0;
         for (int i = 0; i < kSubFrame; i += 4) {
             int32_t p[4];
-            OlderTaps(ra, buf + i, p);
+            OlderTaps(ra, buf + i, p, vector);
             // The previous block's part of each output first, off the chain.
             const int64_t b0 = acc[i] + 2 * (p[0] + a3 * z0 + a2 * z1 + a1 * z2);
             const int64_t b1 = acc[i + 1] + 2 * (p[1] + a4 * z0 + a3 * z1 + a2 * z2 + a1 * z3);
@@ -203,6 +204,21 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
         out[i] = y;
     }
     for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 inline void PolePassAvx2(int32_t* acc, const int16_t* a, int16_t* line_io,
+                                       int64_t twice_abs, int16_t* out) {
+    PolePassBody(acc, a, line_io, twice_abs, out, true);
+}
+#endif
+
+inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
+                     int16_t* out) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return PolePassAvx2(acc, a, line_io, twice_abs, out);
+#endif
+    PolePassBody(acc, a, line_io, twice_abs, out, ActiveIsa() != G7231Isa::Portable);
 }
 
 #if QM_G7231_HAS_AVX2
