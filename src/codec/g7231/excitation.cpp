@@ -5,6 +5,7 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
@@ -19,7 +20,10 @@ void PitchResidual(const int16_t* hist_end, int lag, int16_t* r) {
     for (int i = first; i < kSpan; ++i) r[kPitchOrder / 2 + i] = r[kPitchOrder / 2 + i - lag];
 }
 
-void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_t* out, bool fast) {
+namespace {
+
+QM_G7231_BODY void AdaptiveExcitationBody(const int16_t* hist_end, int lag, int gain_index,
+                                          int16_t* out, bool fast) {
     int16_t rez[kSubFrame + kPitchOrder - 1];
     PitchResidual(hist_end, lag, rez);
     const int16_t* g_Q14 = kAdaptiveCodebookGain170 + gain_index * 20;
@@ -39,6 +43,22 @@ void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_
         for (int j = 0; j < kPitchOrder; ++j) acc = L_mac(acc, rez[i + j], g_Q14[j]);
         out[i] = round_l(L_shl(acc, 1));
     }
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void AdaptiveExcitationAvx2(const int16_t* hist_end, int lag, int gain_index,
+                                          int16_t* out, bool fast) {
+    AdaptiveExcitationBody(hist_end, lag, gain_index, out, fast);
+}
+#endif
+
+}  // namespace
+
+void AdaptiveExcitation(const int16_t* hist_end, int lag, int gain_index, int16_t* out, bool fast) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return AdaptiveExcitationAvx2(hist_end, lag, gain_index, out, fast);
+#endif
+    AdaptiveExcitationBody(hist_end, lag, gain_index, out, fast);
 }
 
 void FixedExcitation(const SubframeFields& sf, int lag, int16_t* out) {
