@@ -74,13 +74,32 @@ void FixedExcitation(const SubframeFields& sf, int lag, int16_t* out) {
         for (int i = t0; i < kSubFrame; ++i) out[i] = add(out[i], mult(out[i - t0], gain_t0_Q15));
 }
 
-void CombineExcitation(const int16_t* fixed, const int16_t* adaptive, int16_t* out) {
+namespace {
+
+QM_G7231_BODY void CombineExcitationBody(const int16_t* fixed, const int16_t* adaptive,
+                                         int16_t* out) {
     // add(shl(f, 1), a), as two clamps.
     for (int i = 0; i < kSubFrame; ++i) {
         const int32_t twice = std::clamp(2 * int32_t{fixed[i]}, int32_t{kMin16}, int32_t{kMax16});
         out[i] =
             static_cast<int16_t>(std::clamp(twice + adaptive[i], int32_t{kMin16}, int32_t{kMax16}));
     }
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void CombineExcitationAvx2(const int16_t* fixed, const int16_t* adaptive,
+                                         int16_t* out) {
+    CombineExcitationBody(fixed, adaptive, out);
+}
+#endif
+
+}  // namespace
+
+void CombineExcitation(const int16_t* fixed, const int16_t* adaptive, int16_t* out) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return CombineExcitationAvx2(fixed, adaptive, out);
+#endif
+    CombineExcitationBody(fixed, adaptive, out);
 }
 
 }  // namespace qm::g7231
