@@ -99,8 +99,8 @@ QM_G7231_BODY void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p, boo
     }
 #endif
     for (int m = 0; m < 4; ++m) {
-        int64_t s = 0;
-        for (int k = 0; k < 6 - m; ++k) s += int32_t{r[k]} * x[m + k];
+        uint32_t s = 0;
+        for (int k = 0; k < 6 - m; ++k) s += static_cast<uint32_t>(int32_t{r[k]} * x[m + k]);
         p[m] = static_cast<int32_t>(s);
     }
 }
