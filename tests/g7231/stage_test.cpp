@@ -14,6 +14,7 @@
 #include "codec/g7231/filters.h"
 #include "codec/g7231/g7231.h"
 #include "codec/g7231/tables.h"
+#include "codec/g7231/weighting.h"
 
 namespace {
 
@@ -162,6 +163,31 @@ TEST(G7231Stages, PolePassAtItsBounds) {
     EXPECT_NE(out[1][2], 32000);
     EXPECT_TRUE(std::equal(out[0], out[0] + kSubFrame, out[1]));
     EXPECT_TRUE(std::equal(acc[0], acc[0] + kSubFrame, acc[1]));
+}
+
+// The harmonic filters without saturating steps, on every pair of extreme
+// samples and gains (both ends of each saturation and of the rounding), on
+// every path.
+TEST(G7231Stages, HarmonicFiltersAtTheEnds) {
+    const int16_t v[] = {kMin16, -32767, -16385, -1, 0, 1, 16384, 32766, kMax16};
+    int16_t buf[kPitchMax + kFrame];
+    for (int n = 0; n < kPitchMax + kFrame; ++n) buf[n] = v[(n * n / 3) % 9];
+    for (const int16_t g : v) {
+        const HarmonicFilter pw[kSubFrames] = {{1, g}, {2, g}, {5, g}, {kPitchMax, g}};
+        for (qm::G7231Isa isa : {qm::G7231Isa::Portable, qm::G7231Isa::Sse2, qm::G7231Isa::Avx2}) {
+            if (!qm::G7231IsaSupported(isa)) continue;
+            qm::SetG7231Isa(isa);
+            int16_t out[kFrame];
+            ApplyHarmonicFilters(buf, pw, out);
+            for (int i = 0; i < kFrame; ++i) {
+                const int n = kPitchMax + i;
+                ASSERT_EQ(out[i],
+                          round_l(L_msu(L_deposit_h(buf[n]), g, buf[n - pw[i / kSubFrame].lag])))
+                    << "gain " << g << " sample " << i;
+            }
+        }
+    }
+    qm::SetG7231Isa(qm::G7231Isa::Best);
 }
 
 }  // namespace
