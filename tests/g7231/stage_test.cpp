@@ -14,6 +14,7 @@
 #include "codec/g7231/filters.h"
 #include "codec/g7231/g7231.h"
 #include "codec/g7231/tables.h"
+#include "codec/g7231/weighting.h"
 
 namespace {
 
@@ -100,11 +101,11 @@ TEST(G7231Stages, GainSearchAtFullScale) {
     EXPECT_EQ(cases, 6 * kGainEntries170);
 }
 
-// The all-pole pass where its bounds are tight: a full-scale delay line whose
-// signs follow the coefficients', and accumulators at, just past and far
-// past the room the whole-pass bound asks for (|acc| + 2 sum |a| 32769 up to
-// 2^31 - 1), positive and negative. The plain sums must give what the
-// saturating operators give.
+// The all-pole pass where its bounds are tight: a delay line (full-scale or
+// small) whose signs follow the coefficients', and accumulators at, just
+// past and far past the room the bound asks for (|acc| + 2 sum |a| (M + 1)
+// up to 2^31 - 1, M the line's magnitude), positive and negative. The plain
+// sums must give what the saturating operators give.
 TEST(G7231Stages, PolePassAtItsBounds) {
     int cases = 0;
     for (const int16_t scale : {int16_t{100}, int16_t{4096}, int16_t{20000}}) {
@@ -113,34 +114,80 @@ TEST(G7231Stages, PolePassAtItsBounds) {
             for (int j = 0; j < kLpcOrder; ++j)
                 a[j] = static_cast<int16_t>(pattern == 0 || j % 2 == 0 ? scale : -scale);
             const int64_t twice_abs = TwiceAbsSum(a, true);
-            const int64_t room = kMax32 - twice_abs * 32769;
-            for (const int sign : {1, -1}) {
-                for (const int64_t level : {room, room + 1, room + twice_abs * 16384,
-                                            int64_t{kMax32} - 1000, int64_t{0}}) {
-                    if (level < 0 || level > kMax32) continue;
-                    int32_t acc[2][kSubFrame];
-                    int16_t line[2][kLpcOrder];
-                    int16_t out[2][kSubFrame];
-                    for (int v = 0; v < 2; ++v) {
-                        for (int i = 0; i < kSubFrame; ++i)
-                            acc[v][i] =
-                                static_cast<int32_t>(i % 7 == 0 ? sign * level : sign * level / 2);
-                        for (int j = 0; j < kLpcOrder; ++j)
-                            line[v][j] = (a[j] > 0) == (sign > 0) ? kMax16 : kMin16;
-                        PolePass(acc[v], a, line[v], TwiceAbsSum(a, v == 0), out[v]);
+            for (const int16_t mag : {kMax16, int16_t{300}})
+                for (const int sign : {1, -1}) {
+                    const int64_t room = kMax32 - twice_abs * (mag == kMax16 ? 32769 : mag + 1);
+                    for (const int64_t level : {room, room + 1, room + twice_abs * 16384,
+                                                int64_t{kMax32} - 1000, int64_t{0}}) {
+                        if (level < 0 || level > kMax32) continue;
+                        int32_t acc[2][kSubFrame];
+                        int16_t line[2][kLpcOrder];
+                        int16_t out[2][kSubFrame];
+                        for (int v = 0; v < 2; ++v) {
+                            for (int i = 0; i < kSubFrame; ++i)
+                                acc[v][i] = static_cast<int32_t>(i % 7 == 0 ? sign * level
+                                                                            : sign * level / 2);
+                            for (int j = 0; j < kLpcOrder; ++j)
+                                line[v][j] = static_cast<int16_t>(
+                                    (a[j] > 0) == (sign > 0) ? mag : -mag - (mag == kMax16));
+                            PolePass(acc[v], a, line[v], TwiceAbsSum(a, v == 0), out[v]);
+                        }
+                        const std::string where = "line " + std::to_string(mag) + " scale " +
+                                                  std::to_string(scale) + " pattern " +
+                                                  std::to_string(pattern) + " level " +
+                                                  std::to_string(sign * level);
+                        ASSERT_TRUE(std::equal(acc[0], acc[0] + kSubFrame, acc[1])) << where;
+                        ASSERT_TRUE(std::equal(out[0], out[0] + kSubFrame, out[1])) << where;
+                        ASSERT_TRUE(std::equal(line[0], line[0] + kLpcOrder, line[1])) << where;
+                        ++cases;
                     }
-                    const std::string where = "scale " + std::to_string(scale) + " pattern " +
-                                              std::to_string(pattern) + " level " +
-                                              std::to_string(sign * level);
-                    ASSERT_TRUE(std::equal(acc[0], acc[0] + kSubFrame, acc[1])) << where;
-                    ASSERT_TRUE(std::equal(out[0], out[0] + kSubFrame, out[1])) << where;
-                    ASSERT_TRUE(std::equal(line[0], line[0] + kLpcOrder, line[1])) << where;
-                    ++cases;
                 }
+        }
+    }
+    EXPECT_GE(cases, 80);
+    // A sharp filter that passes the check on entry (an empty line) and then
+    // meets its own large outputs: accumulators set so that the plain sums
+    // give 30000, 30000, 32000 and then zeros, while the saturating sums of
+    // the third output pass 2^31 - 1 after its first tap.
+    const int16_t a[kLpcOrder] = {8192, -32767};
+    const int plan[kSubFrame] = {30000, 30000, 32000};
+    int32_t acc[2][kSubFrame];
+    int16_t line[2][kLpcOrder] = {}, out[2][kSubFrame];
+    for (int v = 0; v < 2; ++v) {
+        for (int i = 0; i < kSubFrame; ++i)
+            acc[v][i] = static_cast<int32_t>(int64_t{16384} * plan[i] -
+                                             2 * (int64_t{a[0]} * (i > 0 ? plan[i - 1] : 0) +
+                                                  int64_t{a[1]} * (i > 1 ? plan[i - 2] : 0)));
+        PolePass(acc[v], a, line[v], TwiceAbsSum(a, v == 0), out[v]);
+    }
+    EXPECT_NE(out[1][2], 32000);
+    EXPECT_TRUE(std::equal(out[0], out[0] + kSubFrame, out[1]));
+    EXPECT_TRUE(std::equal(acc[0], acc[0] + kSubFrame, acc[1]));
+}
+
+// The harmonic filters without saturating steps, on every pair of extreme
+// samples and gains (both ends of each saturation and of the rounding), on
+// every path.
+TEST(G7231Stages, HarmonicFiltersAtTheEnds) {
+    const int16_t v[] = {kMin16, -32767, -16385, -1, 0, 1, 16384, 32766, kMax16};
+    int16_t buf[kPitchMax + kFrame];
+    for (int n = 0; n < kPitchMax + kFrame; ++n) buf[n] = v[(n * n / 3) % 9];
+    for (const int16_t g : v) {
+        const HarmonicFilter pw[kSubFrames] = {{1, g}, {2, g}, {5, g}, {kPitchMax, g}};
+        for (qm::G7231Isa isa : {qm::G7231Isa::Portable, qm::G7231Isa::Sse2, qm::G7231Isa::Avx2}) {
+            if (!qm::G7231IsaSupported(isa)) continue;
+            qm::SetG7231Isa(isa);
+            int16_t out[kFrame];
+            ApplyHarmonicFilters(buf, pw, out);
+            for (int i = 0; i < kFrame; ++i) {
+                const int n = kPitchMax + i;
+                ASSERT_EQ(out[i],
+                          round_l(L_msu(L_deposit_h(buf[n]), g, buf[n - pw[i / kSubFrame].lag])))
+                    << "gain " << g << " sample " << i;
             }
         }
     }
-    EXPECT_GE(cases, 40);
+    qm::SetG7231Isa(qm::G7231Isa::Best);
 }
 
 }  // namespace

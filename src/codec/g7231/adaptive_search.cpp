@@ -69,10 +69,63 @@ QM_G7231_BODY int16_t TestError(const int32_t* taming, int16_t sine_detect, int1
 }
 
 #if QM_G7231_HAS_AVX2
+// The impulse response as pairs for Convolve: q[2 (m + 8)], q[2 (m + 8) + 1]
+// hold imp[m], imp[m - 1] for m = -8..63, zero outside the response. The
+// same for every lag of a subframe, so made once.
+struct ImpulsePairs {
+    alignas(32) int16_t q[2 * (kLongSub + 8)];
+    explicit ImpulsePairs(const int16_t* imp) {
+        int16_t padded[kLongSub + 8] = {};
+        std::memcpy(padded + 8, imp, kSubFrame * sizeof(int16_t));
+        q[0] = q[1] = 0;
+        for (int m = 1; m < kLongSub + 8; ++m) {
+            q[2 * m] = padded[m];
+            q[2 * m + 1] = padded[m - 1];
+        }
+    }
+};
+
+// c[i] = sum over j <= i of r[j] imp[i - j] for i < 60 with AVX2, as plain
+// (modular) sums: the caller has bounded every partial sum, so they are the
+// sums the scalar dot products give. Eight outputs per register and two
+// terms per lane and step: one multiply-add of the pair (r[j], r[j + 1])
+// with the pairs of imp at i - j adds both terms for eight i at once; terms
+// past i meet the zeros. Block b (outputs 8b..8b + 7) needs the pairs up to
+// j = 8b + 6.
+QM_G7231_AVX2 inline void Convolve(const int16_t* r, const ImpulsePairs& imp, int32_t* c) {
+    const int16_t* q = imp.q;
+    int32_t rp[kSubFrame / 2];
+    std::memcpy(rp, r, sizeof(rp));
+    int32_t out[kLongSub];
+    for (int b = 0; b < kLongSub / 8; ++b) {
+        __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+        const int pairs = std::min(4 * b + 4, kSubFrame / 2);
+        int p = 0;
+        for (; p + 1 < pairs; p += 2) {
+            const __m256i* d0 = reinterpret_cast<const __m256i*>(q + 2 * (8 + 8 * b - 2 * p));
+            const __m256i* d1 = reinterpret_cast<const __m256i*>(q + 2 * (8 + 8 * b - 2 * p - 2));
+            acc0 = _mm256_add_epi32(
+                acc0, _mm256_madd_epi16(_mm256_loadu_si256(d0), _mm256_set1_epi32(rp[p])));
+            acc1 = _mm256_add_epi32(
+                acc1, _mm256_madd_epi16(_mm256_loadu_si256(d1), _mm256_set1_epi32(rp[p + 1])));
+        }
+        if (p < pairs) {
+            const __m256i* d0 = reinterpret_cast<const __m256i*>(q + 2 * (8 + 8 * b - 2 * p));
+            acc0 = _mm256_add_epi32(
+                acc0, _mm256_madd_epi16(_mm256_loadu_si256(d0), _mm256_set1_epi32(rp[p])));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8 * b), _mm256_add_epi32(acc0, acc1));
+    }
+    std::memcpy(c, out, kSubFrame * sizeof(int32_t));
+}
+#endif
+
+#if QM_G7231_HAS_AVX2
 // Sums of eight consecutive rows g (four interleaved pairs) against v24 with
 // AVX2, rows 2r and 2r + 1 side by side in the two 128-bit halves (each half
 // does what the SSE2 block does for one row). acc receives rows 0, 2, 4, 6,
-// 1, 3, 5, 7 in that order; returns whether one of them is above `best`.
+// 1, 3, 5, 7 in that order (always); returns whether one of them is above
+// `best`.
 QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int32_t best,
                                       int32_t* acc) {
     const __m256i v0 = _mm256_broadcastsi128_si256(Load8(v24));
@@ -92,9 +145,8 @@ QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int3
                                          _mm256_unpackhi_epi32(pairs[2], pairs[3]));
     const __m256i sums =
         _mm256_add_epi32(_mm256_unpacklo_epi64(s01, s23), _mm256_unpackhi_epi64(s01, s23));
-    if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(sums, _mm256_set1_epi32(best))) == 0) return false;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc), sums);
-    return true;
+    return _mm256_movemask_epi8(_mm256_cmpgt_epi32(sums, _mm256_set1_epi32(best))) != 0;
 }
 #endif
 
@@ -104,8 +156,10 @@ QM_G7231_AVX2 inline bool GainRowsOf8(const int16_t* v24, const int16_t* g, int3
 // times the group's largest sum |g| shows that no partial sum can saturate,
 // so that the modular vector sums are exact (a few rows of the table have
 // sum |g| above 65536, so a bound for the whole table would fail for every
-// full-scale v). Returns how many rows it has searched (0 on the portable
-// path).
+// full-scale v). With AVX2, a group of eight that fails its bound still
+// takes the vector sums of the rows whose own bound (max |v| times their sum
+// |g|) holds, and only the others go through `one`. Returns how many rows
+// it has searched (0 on the portable path).
 template <bool kWide, typename One>
 QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainRows& rows,
                                    int bound, int k, int32_t& best, int16_t& gid, int16_t& lid,
@@ -146,13 +200,18 @@ QM_G7231_BODY int SearchGainGroups(const int16_t* v24, int64_t vmax, const GainR
 #if QM_G7231_HAS_AVX2
     if constexpr (kWide) {
         for (; i + 8 <= bound; i += 8) {
+            int32_t acc[8];
+            const bool above = GainRowsOf8(v24, rows.paired[i / 2].data(), best, acc);
             if (vmax * std::max(rows.group_max[i / 4], rows.group_max[i / 4 + 1]) > kMax32) {
-                group(i);
-                group(i + 4);
+                for (int r = 0; r < 8; ++r) {
+                    if (vmax * rows.abs_sum[i + r] <= kMax32)
+                        keep(i + r, acc[(r & 1) * 4 + r / 2]);
+                    else
+                        one(i + r);
+                }
                 continue;
             }
-            int32_t acc[8];
-            if (!GainRowsOf8(v24, rows.paired[i / 2].data(), best, acc)) continue;
+            if (!above) continue;
             for (int r = 0; r < 8; ++r) keep(i + r, acc[(r & 1) * 4 + r / 2]);
         }
     }
@@ -224,6 +283,9 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
     const int64_t imp_abs = AbsSum(imp, kSubFrame);
     const int64_t imp_max = AbsMax(imp, kSubFrame);
     const int64_t target_energy = Energy(target, kSubFrame);
+#if QM_G7231_HAS_AVX2
+    const ImpulsePairs pairs(imp);
+#endif
 
     // Per candidate lag, 20 correlations (32-bit): the target with each of
     // the five filtered residual taps, the taps' energies, and the ten cross
@@ -239,7 +301,14 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
         int16_t r64[kLongSub] = {};
         std::memcpy(r64, r, kSubFrame * sizeof(int16_t));
         if (fast && 2 * AbsMax(r, kSubFrame) * imp_abs <= kMax32) {
-            for (int i = 0; i < kSubFrame; ++i)
+#if QM_G7231_HAS_AVX2
+            if constexpr (kWide) {
+                int32_t c[kSubFrame];
+                Convolve(r, pairs, c);
+                for (int i = 0; i < kSubFrame; ++i) flt[kPitchOrder - 1][i] = round_l(2 * c[i]);
+            }
+#endif
+            for (int i = 0; i < kSubFrame && !kWide; ++i)
                 flt[kPitchOrder - 1][i] = round_l(2 * Dot(r64, rev + kLongSub - 1 - i, kLongSub));
         } else {
             for (int i = 0; i < kSubFrame; ++i) {
@@ -268,7 +337,16 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
                 flt[i][j] = round_l(L_mac(L_deposit_h(prev[j - 1]), rez[i], imp[j]));
         }
         int64_t energy[kPitchOrder];
-        for (int i = 0; i < kPitchOrder; ++i) energy[i] = Energy(flt[i], kSubFrame);
+        for (int i = 0; i < kPitchOrder; ++i) {
+#if QM_G7231_HAS_AVX2
+            // The wide path is a vector path: no need to ask which.
+            if constexpr (kWide) {
+                energy[i] = PairEnergy(flt[i], kSubFrame);
+                continue;
+            }
+#endif
+            energy[i] = Energy(flt[i], kSubFrame);
+        }
         // Cross terms accumulate half products and double afterwards, so a
         // partial sum that would saturate can still come back into range.
         for (int i = 0; i < kPitchOrder; ++i) {
@@ -327,6 +405,15 @@ QM_G7231_BODY void AdaptiveSearchBody(int16_t* target, const int16_t* imp_Q13,
     AdaptiveExcitation(hist_end, olp - 1 + lid, gid, rez, fast);
     std::memcpy(adaptive, rez, kSubFrame * sizeof(int16_t));
     if (fast && (int64_t{1} << 30) + 2 * AbsMax(rez, kSubFrame) * imp_abs <= kMax32) {
+#if QM_G7231_HAS_AVX2
+        if constexpr (kWide) {
+            int32_t c[kSubFrame];
+            Convolve(rez, pairs, c);
+            for (int i = 0; i < kSubFrame; ++i)
+                target[i] = round_l(L_shl(target[i] * 32768 - 2 * c[i], 1));
+            return;
+        }
+#endif
         for (int i = 0; i < kSubFrame; ++i) {
             const int32_t acc = target[i] * 32768 - 2 * Dot(rez, rev + kLongSub - 1 - i, kLongSub);
             target[i] = round_l(L_shl(acc, 1));

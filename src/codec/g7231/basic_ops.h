@@ -22,7 +22,11 @@ inline int16_t Saturate(int32_t v) {
 
 inline int16_t add(int16_t a, int16_t b) { return Saturate(int32_t{a} + b); }
 inline int16_t sub(int16_t a, int16_t b) { return Saturate(int32_t{a} - b); }
-inline int16_t abs_s(int16_t a) { return a == kMin16 ? kMax16 : (a < 0 ? int16_t(-a) : a); }
+// |a| capped at 32767 (only -32768 saturates), as a form that loops vectorise.
+inline int16_t abs_s(int16_t a) {
+    const int32_t m = a < 0 ? -int32_t{a} : int32_t{a};
+    return static_cast<int16_t>(m < kMax16 ? m : kMax16);
+}
 inline int16_t negate(int16_t a) { return a == kMin16 ? kMax16 : int16_t(-a); }
 inline int16_t extract_h(int32_t l) { return static_cast<int16_t>(l >> 16); }
 inline int16_t extract_l(int32_t l) { return static_cast<int16_t>(l); }
@@ -85,7 +89,11 @@ inline int32_t L_mac(int32_t acc, int16_t a, int16_t b) { return L_add(acc, L_mu
 inline int32_t L_msu(int32_t acc, int16_t a, int16_t b) { return L_sub(acc, L_mult(a, b)); }
 
 // Rounds a 32-bit value to its upper 16 bits (adds 2^15 with saturation first).
-inline int16_t round_l(int32_t l) { return extract_h(L_add(l, 0x8000)); }
+// Only values above 2^31 - 1 - 2^15 saturate, and they all give 32767, as
+// that value does: so a clamp without a branch, which loops can vectorise.
+inline int16_t round_l(int32_t l) {
+    return extract_h((l < kMax32 - 0x8000 ? l : kMax32 - 0x8000) + 0x8000);
+}
 
 inline int32_t L_shr(int32_t l, int16_t n);
 // Left shift with saturation; a negative count shifts right.

@@ -15,6 +15,10 @@
 #include "codec/g7231/isa.h"
 #include "codec/g7231/sums.h"
 
+#if QM_G7231_HAS_AVX2
+#include <immintrin.h>
+#endif
+
 namespace qm::g7231 {
 
 // Twice the sum of |coefficient| of a filter, the factor of its bound; with
@@ -64,11 +68,12 @@ inline void LineToBuffer(const int16_t* line, int16_t* x) {
 
 // p[m] = sum over k < 6 - m of r[k] x[m + k] for m = 0..3 (reads x[0..5]):
 // the taps of outputs x[10..13] over the values before the four outputs
-// that precede them, with r the ten coefficients oldest tap first. The
-// caller has bounded every sum inside 32 bits.
-inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
+// that precede them, with r the ten coefficients oldest tap first, with
+// SSE2 when `vector`. The
+// sums are taken modulo 2^32: exact when the caller's bound holds.
+QM_G7231_BODY void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p, bool vector) {
 #if defined(__SSE2__)
-    if (ActiveIsa() != G7231Isa::Portable) {
+    if (vector) {
         // x[0..5] and zeros in one register, loaded without touching x[6..9],
         // which were stored just now (a load across them would stall).
         int32_t x45;
@@ -94,17 +99,17 @@ inline void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p) {
     }
 #endif
     for (int m = 0; m < 4; ++m) {
-        int32_t s = 0;
-        for (int k = 0; k < 6 - m; ++k) s += int32_t{r[k]} * x[m + k];
-        p[m] = s;
+        uint32_t s = 0;
+        for (int k = 0; k < 6 - m; ++k) s += static_cast<uint32_t>(int32_t{r[k]} * x[m + k]);
+        p[m] = static_cast<int32_t>(s);
     }
 }
 
 // Recursive part, a ten-tap all-pole filter: acc[i] += 2 sum a[j] line[j],
 // then round(acc[i] << 2) enters the delay line (newest first) and goes to
 // out[i]. `twice_abs` is 2 sum |a| (see TwiceAbsSum).
-inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
-                     int16_t* out) {
+QM_G7231_BODY void PolePassBody(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
+                                int16_t* out, bool vector) {
     // The delay line as a history that only grows (oldest first, then each
     // output): no values move per sample, and x = buf + i gives line[j] as
     // x[9 - j]. A local array: stores to `out` cannot alias it.
@@ -113,13 +118,22 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     // ra[k] multiplies x[k], so the older taps are one contiguous sum.
     int16_t ra[kLpcOrder];
     for (int k = 0; k < kLpcOrder; ++k) ra[k] = a[kLpcOrder - 1 - k];
-    // Every delay-line value has |v| <= 32768, so when the largest |acc|
-    // leaves room for that, each sample's own bound below holds and the
-    // pass needs no checks.
+    // The pass runs without checks first and is kept when the bound of the
+    // checked loop below, |acc| + 2 sum |a| (M + 1) <= 2^31 - 1 with M the
+    // largest |value| in the delay line, holds for every sample. Every
+    // value has |v| <= 32768, so for most filters that is known in advance;
+    // for sharp ones (a large sum |a|) the pass is checked afterwards
+    // against the largest |value| it actually met. That check is sound by
+    // induction over the samples: while the outputs so far equal the
+    // checked loop's, that loop's delay line holds no value past M, none of
+    // its partial sums leaves 32 bits, and it computes the same exact sum;
+    // the pass's modular older-tap sums then equal the exact ones, so it
+    // gives the same next output. M is at least the largest |value| of the
+    // line on entry, so a pass that fails with that alone is not tried.
     const int64_t acc_max = AccAbsMax(acc);
-    if (acc_max + twice_abs * (32768 + 1) <= kMax32) {
-        // No partial sum can leave the 32-bit range, so the products may be
-        // added in any order. Each block of four outputs takes the taps over
+    const bool known = acc_max + twice_abs * (32768 + 1) <= kMax32;
+    if (known || acc_max + twice_abs * (AbsMax(line_io, kLpcOrder) + 1) <= kMax32) {
+        // The products may be added in any order. Each block of four outputs takes the taps over
         // values older than the block before it with vectors; the taps over
         // the previous block's outputs (z) and its own (y) come from
         // registers, so the chain from one output to the next is one product,
@@ -134,7 +148,7 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
         uint64_t clamped = 0;
         for (int i = 0; i < kSubFrame; i += 4) {
             int32_t p[4];
-            OlderTaps(ra, buf + i, p);
+            OlderTaps(ra, buf + i, p, vector);
             // The previous block's part of each output first, off the chain.
             const int64_t b0 = acc[i] + 2 * (p[0] + a3 * z0 + a2 * z1 + a1 * z2);
             const int64_t b1 = acc[i + 1] + 2 * (p[1] + a4 * z0 + a3 * z1 + a2 * z2 + a1 * z3);
@@ -160,9 +174,13 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
             buf[kLpcOrder + i + 2] = out[i + 2] = static_cast<int16_t>(y2);
             buf[kLpcOrder + i + 3] = out[i + 3] = static_cast<int16_t>(y3);
             z0 = y0, z1 = y1, z2 = y2, z3 = y3;
+            // An output past 16 bits sends the pass to the checked loop; it
+            // also keeps the next block's sums inside 64 bits.
+            if (clamped >= 65536) break;
         }
         // Every y + 32768 inside 0..65535 leaves no bit above the sixteenth.
-        if (clamped < 65536) {
+        if (clamped < 65536 &&
+            (known || acc_max + twice_abs * (AbsMax(buf, kLpcOrder + kSubFrame) + 1) <= kMax32)) {
             for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
             return;
         }
@@ -188,11 +206,60 @@ inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t t
     for (int j = 0; j < kLpcOrder; ++j) line_io[j] = buf[kLpcOrder + kSubFrame - 1 - j];
 }
 
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 inline void PolePassAvx2(int32_t* acc, const int16_t* a, int16_t* line_io,
+                                       int64_t twice_abs, int16_t* out) {
+    PolePassBody(acc, a, line_io, twice_abs, out, true);
+}
+#endif
+
+inline void PolePass(int32_t* acc, const int16_t* a, int16_t* line_io, int64_t twice_abs,
+                     int16_t* out) {
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return PolePassAvx2(acc, a, line_io, twice_abs, out);
+#endif
+    PolePassBody(acc, a, line_io, twice_abs, out, ActiveIsa() != G7231Isa::Portable);
+}
+
+#if QM_G7231_HAS_AVX2
+// The plain sums of ZeroPass with AVX2: eight outputs per register and two
+// taps per multiply-add, the pair (a[j], a[j + 1]) against the pairs
+// (x[k], x[k - 1]) at k = 9 + i - j. The sums are modular, and the caller
+// has bounded them, so they are the bits of the plain loop.
+QM_G7231_AVX2 inline void ZeroSumsAvx2(int32_t* acc, const int16_t* a, const int16_t* x) {
+    constexpr int kPairs = 80;    // k = 0..79; x is zero past its 70 values
+    int16_t xz[kPairs + 8] = {};  // xz[k + 1] = x[k]
+    std::memcpy(xz + 1, x, (kLpcOrder + kSubFrame) * sizeof(int16_t));
+    alignas(32) int16_t xp[2 * kPairs];
+    for (int k = 0; k < kPairs; k += 8) {
+        const __m128i cur = Load8(xz + k + 1), prev = Load8(xz + k);
+        _mm_store_si128(reinterpret_cast<__m128i*>(xp + 2 * k), _mm_unpacklo_epi16(cur, prev));
+        _mm_store_si128(reinterpret_cast<__m128i*>(xp + 2 * k + 8), _mm_unpackhi_epi16(cur, prev));
+    }
+    int32_t ap[kLpcOrder / 2];
+    std::memcpy(ap, a, sizeof(ap));
+    int32_t sums[kSubFrame + 4];
+    for (int b = 0; b < (kSubFrame + 7) / 8; ++b) {
+        __m256i s = _mm256_setzero_si256();
+        for (int p = 0; p < kLpcOrder / 2; ++p)
+            s = _mm256_add_epi32(
+                s, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                         xp + 2 * (kLpcOrder - 1 + 8 * b - 2 * p))),
+                                     _mm256_set1_epi32(ap[p])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 8 * b), s);
+    }
+    for (int i = 0; i < kSubFrame; ++i) acc[i] -= 2 * sums[i];
+}
+#endif
+
 // Zero part: acc[i] -= 2 sum a[j] x[9 + i - j], where x holds the ten values
 // before the subframe (oldest first) and then the subframe's 60.
 inline void ZeroPass(int32_t* acc, const int16_t* a, const int16_t* x, int64_t twice_abs) {
     const int64_t acc_max = AccAbsMax(acc);
     if (acc_max + twice_abs * (AbsMax(x, kLpcOrder + kSubFrame) + 1) <= kMax32) {
+#if QM_G7231_HAS_AVX2
+        if (UseAvx2()) return ZeroSumsAvx2(acc, a, x);
+#endif
         for (int j = 0; j < kLpcOrder; ++j) {
             const int32_t c = 2 * int32_t{a[j]};
             for (int i = 0; i < kSubFrame; ++i) acc[i] -= c * x[kLpcOrder - 1 + i - j];

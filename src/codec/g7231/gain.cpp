@@ -2,19 +2,26 @@
 
 #include "codec/g7231/basic_ops.h"
 #include "codec/g7231/constants.h"
+#include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
 namespace qm::g7231 {
 
-int16_t QuantizeFixedGain(const int16_t* x, int16_t* y, bool& fault) {
+int16_t QuantizeFixedGain(const int16_t* x, int16_t* y, bool fast, bool& fault) {
     for (int i = 0; i < kSubFrame; ++i) y[i] = shr(y[i], 3);
-    int32_t lxy = 0;
-    for (int i = 0; i < kSubFrame; ++i) lxy = L_mac(lxy, x[i], y[i]);
+    // With the shortcuts: the plain sums where the energies bound them (see
+    // MacSafe), and the energy of y as the plain sum capped, which is what a
+    // saturating sum of non-negative terms gives.
+    const int64_t energy_y = Energy(y, kSubFrame);
+    const bool plain = fast && MacSafe(Energy(x, kSubFrame), energy_y);
+    int32_t lxy = plain ? 2 * Dot(x, y, kSubFrame) : 0;
+    for (int i = 0; i < kSubFrame && !plain; ++i) lxy = L_mac(lxy, x[i], y[i]);
     int16_t exp_xy = norm_l(lxy);
     int16_t xy = extract_h(L_shl(lxy, exp_xy));
     if (xy <= 0) return 0;
     int32_t lyy = 0;
-    for (int i = 0; i < kSubFrame; ++i) lyy = L_mac(lyy, y[i], y[i]);
+    if (fast) lyy = energy_y >= (int64_t{1} << 30) ? kMax32 : static_cast<int32_t>(2 * energy_y);
+    for (int i = 0; i < kSubFrame && !fast; ++i) lyy = L_mac(lyy, y[i], y[i]);
     int16_t exp_yy = norm_l(lyy);
     int16_t yy = extract_h(L_shl(lyy, exp_yy));
     xy = shr(xy, 1);

@@ -81,7 +81,7 @@ QM_G7231_BODY void AnalyseLpcBody(const int16_t* speech, int16_t* a_Q13, int16_t
         // The window keeps |vect| below 32767, so each half product is the
         // plain product; a saturating sum of squares is the plain sum capped,
         // and when that sum fits, every lag sum (bounded by it) is plain too.
-        const int64_t energy = Energy(vect, kLpcFrame);
+        const int64_t energy = LoopEnergy(vect, kLpcFrame);
         const bool plain = fast && energy <= kMax32;
         int32_t acc = static_cast<int32_t>(energy);
         if (!plain) {

@@ -41,8 +41,8 @@ QM_G7231_BODY int16_t OpenLoopPitchBody(const int16_t* buf, int start, bool fast
     int32_t energy = 0;
     for (int j = 0; j < 2 * kSubFrame; ++j) energy = L_mac(energy, buf[pr + j], buf[pr + j]);
     // Exact energies of the two segments bound the cross correlation.
-    const int64_t cur_energy = Energy(buf + start, 2 * kSubFrame);
-    int64_t lag_energy = Energy(buf + pr, 2 * kSubFrame);
+    const int64_t cur_energy = LoopEnergy(buf + start, 2 * kSubFrame);
+    int64_t lag_energy = LoopEnergy(buf + pr, 2 * kSubFrame);
     for (int i = kPitchMin; i <= kPitchMax - 3; ++i) {
         --pr;
         energy = L_msu(energy, buf[pr + 2 * kSubFrame], buf[pr + 2 * kSubFrame]);

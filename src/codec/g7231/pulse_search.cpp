@@ -129,7 +129,7 @@ QM_G7231_BODY void CorrelateImpulse(const int16_t* imp, int16_t* rr) {
 QM_G7231_BODY void CorrelateTarget(const int16_t* h, const int16_t* x, int16_t* d, bool fast) {
     int32_t y32[kSubFrame];
     int32_t max = 0;
-    const bool safe = fast && MacSafe(Energy(x, kSubFrame), Energy(h, kSubFrame));
+    const bool safe = fast && MacSafe(LoopEnergy(x, kSubFrame), LoopEnergy(h, kSubFrame));
     // Zero-padded copies make every sum one fixed-length dot product.
     int16_t xz[2 * kLongSub] = {};
     int16_t hz[kLongSub] = {};
@@ -283,7 +283,20 @@ QM_G7231_BODY int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16
     int16_t mask[4][kPositions];
     for (int t = 0; t < 4; ++t)
         for (int j = 0; j < kPositions; ++j) mask[t][j] = sign[4 * j + t] < 0 ? -1 : 0;
+    const bool vector = fast && ActiveIsa() != G7231Isa::Portable;
     auto apply = [&](int16_t* block, int t, int u) {
+#if defined(__SSE2__)
+        // A row at once: the saturating subtraction is that of Saturate.
+        if (vector) {
+            const __m128i mu = Load8(mask[u]);
+            for (int a = 0; a < kPositions; ++a) {
+                const __m128i m = _mm_xor_si128(_mm_set1_epi16(mask[t][a]), mu);
+                __m128i* row = reinterpret_cast<__m128i*>(block + a * kPositions);
+                _mm_storeu_si128(row, _mm_subs_epi16(_mm_xor_si128(_mm_loadu_si128(row), m), m));
+            }
+            return;
+        }
+#endif
         for (int a = 0; a < kPositions; ++a) {
             int16_t* row = block + a * kPositions;
             for (int b = 0; b < kPositions; ++b) {
@@ -308,7 +321,6 @@ QM_G7231_BODY int16_t AcelpSearch(int16_t* dn, const int16_t* rr_in, const int16
             dn3[g][j] = dn[6 + g + 8 * j];
         }
 
-    const bool vector = fast && ActiveIsa() != G7231Isa::Portable;
     int16_t time = add(kSearchAllowance, allowance);
     int ip0 = 0, ip1 = 2, ip2 = 4, ip3 = 6;
     int16_t shif = 0;
@@ -439,7 +451,7 @@ QM_G7231_BODY void PulseSearchBody(int16_t* target, int16_t* imp_Q13, int lag, S
     CorrelateTarget(imp, target, dn, fast);
     int16_t y[kSubFrame];
     sf.positions = AcelpSearch(dn, rr, imp, y, &sf.grid, &sf.signs, allowance, fast);
-    sf.fixed_gain = QuantizeFixedGain(target, y, fault);
+    sf.fixed_gain = QuantizeFixedGain(target, y, fast, fault);
     FixedExcitation(sf, lag, target);
 }
 

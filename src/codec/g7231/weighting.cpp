@@ -1,5 +1,6 @@
 #include "codec/g7231/weighting.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "codec/g7231/basic_ops.h"
@@ -149,13 +150,40 @@ HarmonicFilter FindHarmonicFilter(const int16_t* buf, int start, int16_t olp, bo
     return FindHarmonicFilterBody(buf, start, olp, fast, fault);
 }
 
+namespace {
+
+// round_l(L_msu(L_deposit_h(x), g, y)) without saturating steps. With d the
+// exact x 2^16 - 2 g y, the saturating subtraction and round_l's cap give
+// clamp((d + 2^15) >> 16) to 16 bits (past either end both give that end),
+// and as x 2^16 is a whole multiple that is x + ((2^14 - g y) >> 15), all in
+// 32 bits. L_mult's one saturating product (-32768 * -32768, 2^31 - 1 for
+// 2^31) moves d by one inside the same step of 2^16.
+QM_G7231_BODY void ApplyHarmonicFiltersBody(const int16_t* buf, const HarmonicFilter* pw,
+                                            int16_t* out) {
+    for (int s = 0; s < kSubFrames; ++s) {
+        const int32_t g = pw[s].gain;
+        const int16_t* x = buf + kPitchMax + s * kSubFrame;
+        const int16_t* y = x - pw[s].lag;
+        for (int i = 0; i < kSubFrame; ++i)
+            out[s * kSubFrame + i] = static_cast<int16_t>(
+                std::clamp(x[i] + ((0x4000 - g * y[i]) >> 15), int32_t{kMin16}, int32_t{kMax16}));
+    }
+}
+
+#if QM_G7231_HAS_AVX2
+QM_G7231_AVX2 void ApplyHarmonicFiltersAvx2(const int16_t* buf, const HarmonicFilter* pw,
+                                            int16_t* out) {
+    ApplyHarmonicFiltersBody(buf, pw, out);
+}
+#endif
+
+}  // namespace
+
 void ApplyHarmonicFilters(const int16_t* buf, const HarmonicFilter* pw, int16_t* out) {
-    for (int s = 0; s < kSubFrames; ++s)
-        for (int i = 0; i < kSubFrame; ++i) {
-            const int n = kPitchMax + s * kSubFrame + i;
-            out[s * kSubFrame + i] =
-                round_l(L_msu(L_deposit_h(buf[n]), pw[s].gain, buf[n - pw[s].lag]));
-        }
+#if QM_G7231_HAS_AVX2
+    if (UseAvx2()) return ApplyHarmonicFiltersAvx2(buf, pw, out);
+#endif
+    ApplyHarmonicFiltersBody(buf, pw, out);
 }
 
 }  // namespace qm::g7231
