@@ -46,8 +46,7 @@ TEST(Extract, SelectsSetsRolesAndRecords) {
     }
 }
 
-// Refusals of the output folder and of what is not a package; a link in the
-// folder; damaged records (a bad frame type, a rate byte, a count past the
+// A link in the output folder; damaged records (a bad frame type, a rate byte, a count past the
 // container): the others are extracted, the damaged ones listed.
 TEST(Extract, RefusesAndListsDamage) {
     Fixture f(8000);
@@ -65,8 +64,6 @@ TEST(Extract, RefusesAndListsDamage) {
     EXPECT_EQ(ReadFile(f.dir / "victim"), "victim");
     EXPECT_TRUE(fs::is_symlink(out + "/prompt/00000.wav"));
     EXPECT_TRUE(fs::exists(out + "/prompt/00001.wav"));
-    for (const std::string& bad : {f.dir / "victim", f.dir / "none.irf"})
-        EXPECT_EQ(RunCli({"extract", bad, "--out", f.dir / "o2"}).exit, 1) << bad;
 
     const Json inspected = Json::parse(RunCli({"inspect", pkg, "--json"}).out);
     const Json& texts = inspected["sets"][0]["texts"];
@@ -148,8 +145,7 @@ TEST(Diff, TellsPackagesApart) {
     struct Case {
         std::string oldPkg, newPkg;
         int exit;
-        size_t added, removed, audio, coding;
-        size_t resources;
+        size_t added, removed, audio, coding, resources;
     };
     const std::vector<Case> cases = {
         {base, base, 0, 0, 0, 0, 0, 0},
