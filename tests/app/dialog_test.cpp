@@ -193,7 +193,6 @@ TEST(Dialog, InitialListsAndCommands) {
     // Only the listed notification codes are commands.
     EXPECT_FALSE(h.dlg.OnCommand(qm::IDC_START, qm::CBN_SELCHANGE));
     EXPECT_FALSE(h.dlg.OnCommand(qm::IDC_BUILD_TYPE, qm::BN_CLICKED));
-    EXPECT_FALSE(h.dlg.OnCommand(qm::IDC_AUDIO_PATH, qm::BN_CLICKED));
     EXPECT_FALSE(h.view.ended);
     EXPECT_TRUE(h.dlg.OnCommand(qm::IDC_EXIT, qm::BN_CLICKED));
     EXPECT_EQ(h.view.ended, 0);
@@ -367,6 +366,4 @@ TEST(Dialog, BuildOutcomes) {
     h.Start();
     EXPECT_EQ(h.view.LastMessage(), "Copy temp file failed！");
     EXPECT_EQ(h.view.shown.back().detail, h.build.detail);
-
-    // A refused request's detail: tests/app_widgets, through the message box.
 }

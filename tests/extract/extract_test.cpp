@@ -46,8 +46,7 @@ TEST(Extract, SelectsSetsRolesAndRecords) {
     }
 }
 
-// Refusals of the output folder and of what is not a package; a link in the
-// folder; damaged records (a bad frame type, a rate byte, a count past the
+// A link in the output folder; damaged records (a bad frame type, a rate byte, a count past the
 // container): the others are extracted, the damaged ones listed.
 TEST(Extract, RefusesAndListsDamage) {
     Fixture f(8000);
@@ -65,12 +64,10 @@ TEST(Extract, RefusesAndListsDamage) {
     EXPECT_EQ(ReadFile(f.dir / "victim"), "victim");
     EXPECT_TRUE(fs::is_symlink(out + "/prompt/00000.wav"));
     EXPECT_TRUE(fs::exists(out + "/prompt/00001.wav"));
-    for (const std::string& bad : {f.dir / "victim", f.dir / "none.irf"})
-        EXPECT_EQ(RunCli({"extract", bad, "--out", f.dir / "o2"}).exit, 1) << bad;
 
     const Json inspected = Json::parse(RunCli({"inspect", pkg, "--json"}).out);
     const Json& texts = inspected["sets"][0]["texts"];
-    const size_t rec1 = texts[1]["offset"], rec2 = texts[2]["offset"];
+    const size_t rec1 = texts[1]["offset"];
     const size_t last = texts.size() - 1, recLast = texts[last]["offset"];
     std::string oneFrameMore;  // the last record's count, one frame longer
     PutLE(oneFrameMore, texts[last]["samples"].get<uint32_t>() + 240, 4);
@@ -90,7 +87,6 @@ TEST(Extract, RefusesAndListsDamage) {
          {{clips + 34, "\x09"}},
          "rate byte 9 is not 8, 11, 16 or 22",
          int(kPrompts.size())},
-        {"both", {{rec1 + 4, "\x03"}, {rec2, std::string("\0\0\0\x40", 4)}}, "frame 0", 2},
         // Data past the end of the container, though inside the file.
         {"past the container", {{recLast, oneFrameMore}}, "outside its clip container", 1, last},
     };
@@ -149,8 +145,7 @@ TEST(Diff, TellsPackagesApart) {
     struct Case {
         std::string oldPkg, newPkg;
         int exit;
-        size_t added, removed, audio, coding;
-        size_t resources;
+        size_t added, removed, audio, coding, resources;
     };
     const std::vector<Case> cases = {
         {base, base, 0, 0, 0, 0, 0, 0},

@@ -1,7 +1,5 @@
-// extract and report through the command line, on packages the tool builds:
-// every record decoded to a WAV file; one row and one player per record, the summary's counts
-// against inspect's, the rows flagged against check's warnings, texts that no longer match the
-// folder, the coding's damage, and the refusals of the output folder.
+// extract and report through the command line, on packages the tool builds;
+// texts that no longer match the folder, damage, and the output folder's refusals.
 #include "driver/report.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +17,6 @@ using namespace qmtest;
 using Json = nlohmann::json;
 
 namespace {
-
-// A nearly silent recording and a clipped one, which check warns about.
-void SpoilLevels(const Fixture& f) {
-    WriteFile(f.audio + "/a8.wav", WavBytes(ToneSamples(4000, 50.0, 8000), 8000));
-    auto loud = ToneSamples(24000, 9000.0, 48000);
-    std::fill(loud.begin() + 1000, loud.begin() + 1010, int16_t{32767});
-    WriteFile(f.audio + "/f48.wav", WavBytes(loud, 48000));
-    WriteFile(f.audio + "/r1/p2.wav", WavBytes(ToneSamples(3000, 40.0), 16000));
-}
-
-Json RunJson(const std::vector<std::string>& args) {
-    const CliResult r = RunCli(args);
-    return Json::parse(r.out);
-}
 
 // Samples of a WAV file written by extract, after checking that it is the
 // plain 44-byte-header WAV file of those samples.
@@ -61,7 +45,12 @@ double Energy(const std::vector<int16_t>& a) {
 TEST(ExtractAndReport, EveryBuildTypeAndCoding) {
     Fixture f(8000);
     AddRoles(f);
-    SpoilLevels(f);
+    // Nearly silent recordings and a clipped one, which check warns about.
+    WriteFile(f.audio + "/a8.wav", WavBytes(ToneSamples(4000, 50.0, 8000), 8000));
+    auto loud = ToneSamples(24000, 9000.0, 48000);
+    std::fill(loud.begin() + 1000, loud.begin() + 1010, int16_t{32767});
+    WriteFile(f.audio + "/f48.wav", WavBytes(loud, 48000));
+    WriteFile(f.audio + "/r1/p2.wav", WavBytes(ToneSamples(3000, 40.0), 16000));
     const std::string built = f.audio + "/in.irf";
     const std::vector<std::string> codes = {"Code1", "Code2", "Code3", "Code4"};
     const double minSnr[] = {0, 25, 12, -1e9};
@@ -120,7 +109,7 @@ TEST(ExtractAndReport, EveryBuildTypeAndCoding) {
             const Page page = Page::Read(out);
             EXPECT_EQ(r.out, "Report of " + std::to_string(page.rows.size()) +
                                  " records written to " + out + "/index.html\n");
-            const Json inspect = RunJson({"inspect", built, "--json"});
+            const Json inspect = Json::parse(RunCli({"inspect", built, "--json"}).out);
             size_t records = 0;
             std::map<std::string, std::pair<size_t, size_t>> sets;
             for (const Json& s : inspect["sets"]) {
@@ -139,8 +128,10 @@ TEST(ExtractAndReport, EveryBuildTypeAndCoding) {
             EXPECT_EQ(page.players, wavs);
             EXPECT_EQ(page.players, records);
 
-            const Json check = RunJson({"check", "--type", type, "--audio", f.audio, "--irf",
-                                        f.package, "--code", codes[code], "--json"});
+            const Json check =
+                Json::parse(RunCli({"check", "--type", type, "--audio", f.audio, "--irf", f.package,
+                                    "--code", codes[code], "--json"})
+                                .out);
             std::set<std::string> warned, flagged;
             for (const Json& w : check["warnings"])
                 if (w["line"] > 0)
@@ -210,7 +201,7 @@ TEST(Report, DamagedRecord) {
     Fixture f(16000);
     ASSERT_EQ(f.Build("prompt", "Code1").exit, 0);
     const std::string built = f.audio + "/in.irf";
-    const Json inspect = RunJson({"inspect", built, "--json"});
+    const Json inspect = Json::parse(RunCli({"inspect", built, "--json"}).out);
     std::string bytes = ReadFile(built);
     const size_t at = inspect["sets"][0]["texts"][2]["offset"];
     bytes.replace(at, 4, "\xff\xff\xff\x00");
