@@ -38,8 +38,6 @@ TEST(PackageRate, ReadsTheBuildTypesClipRate) {
     rate = 123;
     EXPECT_FALSE(ReadPackageRate(BUILD_BGSOUND, path, rate, err));
     EXPECT_EQ(err, "IRF file dose't contains the resource");
-    EXPECT_FALSE(ReadPackageRate(7, path, rate, err));
-    EXPECT_EQ(err, "IRF file dose't contains the resource");
     EXPECT_EQ(rate, 123);
     EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir / "missing.irf", rate, err));
     EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
@@ -167,7 +165,6 @@ TEST(PackageWrite, SkeletonLayouts) {
     const Case cases[] = {
         {22050, 1, {{}, {}, {0}, {}, {}, {}, {}}},
         {8000, 0, {{}, {}, {}, {}, {}, {}, {}}},
-        {16000, 7, {{0}, {1}, {2}, {3}, {4}, {5}, {6}}},
         {16000, 12, {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {8, 9}, {10}, {11}}},
     };
     qmtest::TempDir dir;
