@@ -48,7 +48,6 @@ TEST(AudioLoad, ReadsWhatTheFileHolds) {
     WriteFile(dir / "d.wav", WavClaiming({9, 8}, 0xFFFFFFFFu));
     ASSERT_TRUE(a.Load(dir / "d.wav", AUDIO_WAV, err));
     EXPECT_EQ(a.count(), 2u);
-    EXPECT_GE(a.samples.capacity(), 2u);
     EXPECT_LT(a.samples.capacity(), 1024u);
     // A header claiming less reads only the claim; a file cut inside its
     // header holds nothing.
@@ -134,8 +133,6 @@ TEST(AudioFade, RaisedCosineEdges) {
         want[30 + i] = static_cast<int16_t>(std::trunc(want[30 + i] * Window(i, false)));
     }
     EXPECT_EQ(a.samples, want);
-    EXPECT_EQ(a.samples.front(), 0);
-    EXPECT_EQ(a.samples.back(), 0);
 
     // 120 samples are left alone; so is an edge that never exceeds 1000.
     CAudioData b;
@@ -163,7 +160,6 @@ TEST(AudioResample, ConvertsOrRefuses) {
     CAudioData a;
     a.samples = qmtest::ToneSamples(1000, 12000);
     std::vector<int16_t> tone = a.samples;
-    EXPECT_TRUE(a.Resample(16000, 16000, err));
     EXPECT_TRUE(a.Resample(22000, 22050, err));
     EXPECT_EQ(a.samples, tone);
     EXPECT_FALSE(a.Resample(400, 16000, err));

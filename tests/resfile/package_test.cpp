@@ -38,8 +38,6 @@ TEST(PackageRate, ReadsTheBuildTypesClipRate) {
     rate = 123;
     EXPECT_FALSE(ReadPackageRate(BUILD_BGSOUND, path, rate, err));
     EXPECT_EQ(err, "IRF file dose't contains the resource");
-    EXPECT_FALSE(ReadPackageRate(7, path, rate, err));
-    EXPECT_EQ(err, "IRF file dose't contains the resource");
     EXPECT_EQ(rate, 123);
     EXPECT_FALSE(ReadPackageRate(BUILD_PROMPT, dir / "missing.irf", rate, err));
     EXPECT_EQ(err, "Can not open file " + (dir / "missing.irf"));
@@ -167,7 +165,6 @@ TEST(PackageWrite, SkeletonLayouts) {
     const Case cases[] = {
         {22050, 1, {{}, {}, {0}, {}, {}, {}, {}}},
         {8000, 0, {{}, {}, {}, {}, {}, {}, {}}},
-        {16000, 7, {{0}, {1}, {2}, {3}, {4}, {5}, {6}}},
         {16000, 12, {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {8, 9}, {10}, {11}}},
     };
     qmtest::TempDir dir;
@@ -302,10 +299,6 @@ TEST(UpdateResource, RefusesBadInputsWithoutWriting) {
         {"second section",
          RawPackage(5000, {{kPromptIndexId, dirEnd - 24, 5}}, std::string(8, '\0')), "data",
          kUpdateSections},
-        {"second section of 256 entries",
-         RawPackage(5000, {{kPromptIndexId, dirEnd - 24, 12}},
-                    std::string("\0\0\0\0\0\1\0\0", 8) + "abcd"),
-         "data", kUpdateBadSource},
         {"three sections",
          RawPackage(5000, {{kPromptIndexId, dirEnd - 24, 5}},
                     std::string("\x88\x13\0\0\0\0\0\0\x88\x13\0\0\0\0\0\0", 16)),

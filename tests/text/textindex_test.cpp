@@ -68,8 +68,6 @@ TEST(TextIndex, BlockLayout) {
     EXPECT_EQ(Write(index, tmp, order, prefix, &pos), prefix + want);
     EXPECT_EQ(pos, 1344);  // just after the header
     EXPECT_EQ(ReadFile(tmp / "New-TextLst.txt"), zh + "\r\nab12\r\n");
-    ASSERT_EQ(order.size(), 2u);
-    EXPECT_EQ(order[0].text, zh);
 
     // No texts: a bare header whose three sections all start at 344.
     index.Clear();
@@ -155,10 +153,6 @@ TEST(TextIndexReader, FindsEveryInconsistency) {
         {"first text",
          qmtest::Patched(good, 36, 2, 2),
          {"bucket 1 starts at text 2, expected 3"},
-         3},
-        {"records of an empty bucket",
-         qmtest::Patched(good, 32, 350, 4),
-         {"bucket 1: segment records at 350, expected 0"},
          3},
         {"no records",
          qmtest::Patched(good, 24, 0, 4),
