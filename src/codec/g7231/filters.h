@@ -68,9 +68,9 @@ inline void LineToBuffer(const int16_t* line, int16_t* x) {
 
 // p[m] = sum over k < 6 - m of r[k] x[m + k] for m = 0..3 (reads x[0..5]):
 // the taps of outputs x[10..13] over the values before the four outputs
-// that precede them, with r the ten coefficients oldest tap first, with
-// SSE2 when `vector`. The
-// sums are taken modulo 2^32: exact when the caller's bound holds.
+// that precede them, with r the ten coefficients oldest tap first (with
+// SSE2 when `vector`). The sums are taken modulo 2^32: exact when the
+// caller's bound holds.
 QM_G7231_BODY void OlderTaps(const int16_t* r, const int16_t* x, int32_t* p, bool vector) {
 #if defined(__SSE2__)
     if (vector) {
@@ -133,13 +133,14 @@ QM_G7231_BODY void PolePassBody(int32_t* acc, const int16_t* a, int16_t* line_io
     const int64_t acc_max = AccAbsMax(acc);
     const bool known = acc_max + twice_abs * (32768 + 1) <= kMax32;
     if (known || acc_max + twice_abs * (AbsMax(line_io, kLpcOrder) + 1) <= kMax32) {
-        // The products may be added in any order. Each block of four outputs takes the taps over
-        // values older than the block before it with vectors; the taps over
-        // the previous block's outputs (z) and its own (y) come from
-        // registers, so the chain from one output to the next is one product,
-        // one sum and the rounding. The rounding leaves out the clamp to 16
-        // bits, which would lengthen that chain: the pass notes any output
-        // past it and then runs again below from the saved accumulators.
+        // The products may be added in any order. Each block of four
+        // outputs takes the taps over values older than the block before it
+        // with vectors; the taps over the previous block's outputs (z) and
+        // its own (y) come from registers, so the chain from one output to
+        // the next is one product, one sum and the rounding. The rounding
+        // leaves out the clamp to 16 bits, which would lengthen that chain:
+        // the pass notes any output past it and then runs again below from
+        // the saved accumulators.
         static_assert(kSubFrame % 4 == 0);
         int32_t saved[kSubFrame];
         std::memcpy(saved, acc, sizeof(saved));
