@@ -272,6 +272,12 @@ TEST(UpdateResource, ReplacesAndMovesTheResourcesBehind) {
               kUpdateOk);
     std::string dup = qmtest::ReadFile(dir / "dup-out.irf");
     EXPECT_EQ(dup.substr(dup.size() - 12), "first0123456");
+
+    // A directory at its limit of 255 entries is still a package to update.
+    std::string err;
+    ASSERT_TRUE(WriteSkeletonPackage(dir / "full.irf", 16000, kSkeletonMaxExtra, err)) << err;
+    EXPECT_EQ(Replace(dir / "full.irf", dir / "new.idx", kPromptIndexId, dir / "full-out.irf"),
+              kUpdateOk);
 }
 
 TEST(UpdateResource, RefusesBadInputsWithoutWriting) {
