@@ -146,24 +146,39 @@ QM_G7231_BODY void PolePassBody(int32_t* acc, const int16_t* a, int16_t* line_io
         std::memcpy(saved, acc, sizeof(saved));
         int64_t z0 = buf[6], z1 = buf[7], z2 = buf[8], z3 = buf[9];
         const int64_t a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5], a6 = a[6];
+        // The doubled taps of the chain, so that each output's last step is
+        // one product and one sum.
+        const int64_t c0 = 2 * a0, c1 = 2 * a1, c2 = 2 * a2;
         uint64_t clamped = 0;
         for (int i = 0; i < kSubFrame; i += 4) {
             int32_t p[4];
             OlderTaps(ra, buf + i, p, vector);
-            // The previous block's part of each output first, off the chain.
-            const int64_t b0 = acc[i] + 2 * (p[0] + a3 * z0 + a2 * z1 + a1 * z2);
-            const int64_t b1 = acc[i + 1] + 2 * (p[1] + a4 * z0 + a3 * z1 + a2 * z2 + a1 * z3);
-            const int64_t b2 = acc[i + 2] + 2 * (p[2] + a5 * z0 + a4 * z1 + a3 * z2 + a2 * z3);
-            const int64_t b3 = acc[i + 3] + 2 * (p[3] + a6 * z0 + a5 * z1 + a4 * z2 + a3 * z3);
-            // round_l(L_shl(t, 2)) for outputs inside 16 bits: (t + 2^13) >> 14.
-            const int64_t t0 = b0 + 2 * a0 * z3;
-            const int64_t y0 = (t0 + 0x2000) >> 14;
-            const int64_t t1 = b1 + 2 * a0 * y0;
-            const int64_t y1 = (t1 + 0x2000) >> 14;
-            const int64_t t2 = b2 + 2 * (a1 * y0 + a0 * y1);
-            const int64_t y2 = (t2 + 0x2000) >> 14;
-            const int64_t t3 = b3 + 2 * (a2 * y0 + a1 * y1 + a0 * y2);
-            const int64_t y3 = (t3 + 0x2000) >> 14;
+            // The previous block's part of each output first, off the chain,
+            // with the rounding's 2^13 added in advance: round_l(L_shl(t, 2))
+            // for outputs inside 16 bits is (t + 2^13) >> 14, so each output
+            // is u >> 14 for u = t + 2^13.
+            constexpr int64_t kHalf = 0x2000;
+            const int64_t b0 = acc[i] + kHalf + 2 * (p[0] + a3 * z0 + a2 * z1 + a1 * z2);
+            const int64_t b1 =
+                acc[i + 1] + kHalf + 2 * (p[1] + a4 * z0 + a3 * z1 + a2 * z2 + a1 * z3);
+            const int64_t b2 =
+                acc[i + 2] + kHalf + 2 * (p[2] + a5 * z0 + a4 * z1 + a3 * z2 + a2 * z3);
+            const int64_t b3 =
+                acc[i + 3] + kHalf + 2 * (p[3] + a6 * z0 + a5 * z1 + a4 * z2 + a3 * z3);
+            // The newest output's product is added last, to the sum of the
+            // others, so the chain from one output to the next is a product,
+            // a sum and a shift.
+            const int64_t u0 = b0 + c0 * z3;
+            const int64_t y0 = u0 >> 14;
+            const int64_t u1 = b1 + c0 * y0;
+            const int64_t y1 = u1 >> 14;
+            const int64_t v2 = b2 + c1 * y0;
+            const int64_t u2 = v2 + c0 * y1;
+            const int64_t y2 = u2 >> 14;
+            const int64_t v3 = b3 + c2 * y0 + c1 * y1;
+            const int64_t u3 = v3 + c0 * y2;
+            const int64_t y3 = u3 >> 14;
+            const int64_t t0 = u0 - kHalf, t1 = u1 - kHalf, t2 = u2 - kHalf, t3 = u3 - kHalf;
             clamped |= static_cast<uint64_t>(y0 + 32768) | static_cast<uint64_t>(y1 + 32768) |
                        static_cast<uint64_t>(y2 + 32768) | static_cast<uint64_t>(y3 + 32768);
             acc[i] = static_cast<int32_t>(t0);
