@@ -13,6 +13,7 @@
 #include "codec/g7231/constants.h"
 #include "codec/g7231/filters.h"
 #include "codec/g7231/g7231.h"
+#include "codec/g7231/lsp.h"
 #include "codec/g7231/tables.h"
 #include "codec/g7231/weighting.h"
 
@@ -191,3 +192,32 @@ TEST(G7231Stages, HarmonicFiltersAtTheEnds) {
 }
 
 }  // namespace
+
+// LSP quantisation with residuals (the LSPs less their mean, with no
+// prediction here) below, at and past the size the vector criterion allows
+// (2 max |residual| + max |code value| inside 16 bits: 13,377, 13,716 and
+// 14,016 for the three bands), the signs of each band in turn: every path
+// chooses the entries the saturating operators choose.
+TEST(G7231Stages, LspQuantisationAtItsBounds) {
+    int cases = 0;
+    for (const int r : {0, 700, 13377, 13378, 13716, 13717, 14016, 14017, 16000, 24000})
+        for (int signs = 0; signs < 16; ++signs) {
+            int16_t lsp[kLpcOrder], prev[kLpcOrder];
+            for (int i = 0; i < kLpcOrder; ++i) {
+                prev[i] = kLspDcVector[i];
+                const int residual = (signs >> (i % 4)) & 1 ? -r : r - 37 * i;
+                lsp[i] = Saturate(kLspDcVector[i] + residual);
+            }
+            bool fault = false;
+            const int32_t want = QuantizeLsp(lsp, prev, false, fault);
+            for (qm::G7231Isa isa :
+                 {qm::G7231Isa::Portable, qm::G7231Isa::Sse2, qm::G7231Isa::Avx2}) {
+                if (!qm::G7231IsaSupported(isa)) continue;
+                qm::SetG7231Isa(isa);
+                ASSERT_EQ(QuantizeLsp(lsp, prev, true, fault), want) << r << " " << signs;
+            }
+            ++cases;
+        }
+    qm::SetG7231Isa(qm::G7231Isa::Best);
+    EXPECT_EQ(cases, 10 * 16);
+}

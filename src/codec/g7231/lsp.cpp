@@ -9,11 +9,77 @@
 #include "codec/g7231/sums.h"
 #include "codec/g7231/tables.h"
 
+#if QM_G7231_HAS_AVX2
+#include <immintrin.h>
+#endif
+
 namespace qm::g7231 {
 namespace {
 
 constexpr int kLspCodebookSize = 256;
 const int16_t* const kLspCodebooks[3] = {kLspBand0Codebook, kLspBand1Codebook, kLspBand2Codebook};
+
+// Value j of every entry of band b together (columns[b][j][i]), so that the
+// criterion of all 256 entries is computed side by side.
+using LspColumns = std::array<std::array<std::array<int16_t, kLspCodebookSize>, 4>, 3>;
+const LspColumns& CodebookColumns() {
+    static const LspColumns columns = [] {
+        LspColumns t{};
+        for (int b = 0; b < 3; ++b)
+            for (int i = 0; i < kLspCodebookSize; ++i)
+                for (int j = 0; j < kLspBandInfo[2 * b + 1]; ++j)
+                    t[b][j][i] = kLspCodebooks[b][i * kLspBandInfo[2 * b + 1] + j];
+        return t;
+    }();
+    return columns;
+}
+
+#if QM_G7231_HAS_AVX2
+// The plain criterion of the fast path below with AVX2, sixteen entries per
+// register: t = mult_r(w, code) is the rounding high product (the weights
+// are never negative, so no product is -32768 squared), and
+// 4 lsp t - 2 code t = 2 t u with u = 2 lsp - code, which the caller has
+// bounded to 16 bits. The sums are modular, and inside 32 bits by the
+// caller's bound, so they are those of the plain loop. Returns the first
+// entry with the largest criterion above zero, or entry 0.
+QM_G7231_AVX2 inline int32_t BestEntryAvx2(const std::array<std::array<int16_t, 256>, 4>& columns,
+                                           const int16_t* w, const int16_t* lsp, int len) {
+    __m256i wj[4], l2[4];
+    for (int j = 0; j < len; ++j) {
+        wj[j] = _mm256_set1_epi16(w[j]);
+        l2[j] = _mm256_set1_epi16(static_cast<int16_t>(2 * lsp[j]));
+    }
+    alignas(32) int32_t crit[kLspCodebookSize];
+    __m256i top = _mm256_setzero_si256();
+    for (int b = 0; b < kLspCodebookSize; b += 16) {
+        // Products t u as 32 bits: entries 0-3 and 8-11 of the sixteen in lo,
+        // 4-7 and 12-15 in hi (the lanes of the 16-bit unpacks).
+        __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+        for (int j = 0; j < len; ++j) {
+            const __m256i c =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns[j].data() + b));
+            const __m256i t = _mm256_mulhrs_epi16(wj[j], c);
+            const __m256i u = _mm256_sub_epi16(l2[j], c);
+            const __m256i pl = _mm256_mullo_epi16(t, u), ph = _mm256_mulhi_epi16(t, u);
+            lo = _mm256_add_epi32(lo, _mm256_unpacklo_epi16(pl, ph));
+            hi = _mm256_add_epi32(hi, _mm256_unpackhi_epi16(pl, ph));
+        }
+        const __m256i first = _mm256_slli_epi32(_mm256_permute2x128_si256(lo, hi, 0x20), 1);
+        const __m256i second = _mm256_slli_epi32(_mm256_permute2x128_si256(lo, hi, 0x31), 1);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(crit + b), first);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(crit + b + 8), second);
+        top = _mm256_max_epi32(top, _mm256_max_epi32(first, second));
+    }
+    __m128i m = _mm_max_epi32(_mm256_castsi256_si128(top), _mm256_extracti128_si256(top, 1));
+    m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0x4e));
+    m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0xb1));
+    const int32_t best = _mm_cvtsi128_si32(m);
+    if (best <= 0) return 0;
+    int32_t i = 0;
+    while (crit[i] != best) ++i;
+    return i;
+}
+#endif
 
 }  // namespace
 
@@ -70,6 +136,7 @@ void LpcToLsp(const int16_t* a_Q13, const int16_t* prev_lsp, int16_t* lsp, bool&
 
 namespace {
 
+template <bool kWide>
 QM_G7231_BODY int32_t QuantizeLspBody(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast,
                                       bool& fault) {
     int16_t lsp[kLpcOrder];
@@ -113,16 +180,15 @@ QM_G7231_BODY int32_t QuantizeLspBody(const int16_t* lsp_in, const int16_t* prev
         const int64_t cmax = code_max[k];
         const int64_t lmax = AbsMax(lsp + first, len);
         if (fast && 4 * len * lmax * cmax + 2 * len * cmax * cmax <= kMax32) {
-            // Code values transposed (value j of every entry together), so the
-            // criterion of all 256 entries is computed side by side.
-            static const auto columns = [] {
-                std::array<std::array<std::array<int16_t, kLspCodebookSize>, 4>, 3> t{};
-                for (int b = 0; b < 3; ++b)
-                    for (int i = 0; i < kLspCodebookSize; ++i)
-                        for (int j = 0; j < kLspBandInfo[2 * b + 1]; ++j)
-                            t[b][j][i] = kLspCodebooks[b][i * kLspBandInfo[2 * b + 1] + j];
-                return t;
-            }();
+            const auto& columns = CodebookColumns();
+#if QM_G7231_HAS_AVX2
+            if constexpr (kWide) {
+                if (2 * lmax + cmax <= kMax16) {
+                    index = (index << 8) + BestEntryAvx2(columns[k], w + first, lsp + first, len);
+                    continue;
+                }
+            }
+#endif
             int32_t crit[kLspCodebookSize] = {};
             for (int j = 0; j < len; ++j) {
                 const int32_t wj = w[first + j];
@@ -161,7 +227,7 @@ QM_G7231_BODY int32_t QuantizeLspBody(const int16_t* lsp_in, const int16_t* prev
 #if QM_G7231_HAS_AVX2
 QM_G7231_AVX2 int32_t QuantizeLspAvx2(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast,
                                       bool& fault) {
-    return QuantizeLspBody(lsp_in, prev_lsp, fast, fault);
+    return QuantizeLspBody<true>(lsp_in, prev_lsp, fast, fault);
 }
 #endif
 
@@ -171,7 +237,7 @@ int32_t QuantizeLsp(const int16_t* lsp_in, const int16_t* prev_lsp, bool fast, b
 #if QM_G7231_HAS_AVX2
     if (UseAvx2()) return QuantizeLspAvx2(lsp_in, prev_lsp, fast, fault);
 #endif
-    return QuantizeLspBody(lsp_in, prev_lsp, fast, fault);
+    return QuantizeLspBody<false>(lsp_in, prev_lsp, fast, fault);
 }
 
 void DecodeLsp(int32_t index, const int16_t* prev_lsp, int16_t* lsp, int16_t predictor,
