@@ -71,11 +71,10 @@ TEST(Folders, TwoBuildsAtOnceNeverBothWriteOneFolder) {
     ASSERT_EQ(ref.Build("prompt", "Code4", {"--jobs", "1"}).exit, 0);
     const std::string expected = ReadFile(ref.audio + "/in.irf");
 
-    // The first build is stopped while its lock file is there, so the second
-    // starts while the first holds the folder, however fast the machine. A
-    // stop that lands between creating and locking the file lets the second
-    // win instead; then the two run one after the other and another round
-    // is tried.
+    // The first build is stopped while it holds the folder's lock, so the
+    // second starts while the first holds the folder, however fast or busy
+    // the machine. A first build that ends before it is caught leaves the
+    // round without a second; another round is tried.
     bool refused = false;
     for (int round = 0; round < 5 && !refused; ++round) {
         Fixture f(16000, ManyPrompts(40, 40000));
@@ -83,10 +82,10 @@ TEST(Folders, TwoBuildsAtOnceNeverBothWriteOneFolder) {
         const std::string lock = f.audio + "/.quillmark-build.lock";
         Spawned first(args);
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!fs::exists(lock) && std::chrono::steady_clock::now() < end)
+        while (!HoldsFlock(first.Pid(), lock) && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        first.Signal(SIGSTOP);
-        const bool holding = fs::exists(lock);
+        first.Stop();
+        const bool holding = HoldsFlock(first.Pid(), lock);
         std::optional<CliResult> b;
         if (holding) b = Spawned(args).Wait(120000);
         first.Signal(SIGCONT);

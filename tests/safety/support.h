@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,21 @@ class Spawned {
     Spawned& operator=(const Spawned&) = delete;
 
     void Signal(int sig) const { ::kill(pid_, sig); }
+    pid_t Pid() const { return pid_; }
+
+    // Stops the tool, and returns once it has stopped (or ended): a signal
+    // is delivered after kill() returns.
+    void Stop() const {
+        ::kill(pid_, SIGSTOP);
+        for (;;) {
+            const std::string stat = ReadFile("/proc/" + std::to_string(pid_) + "/stat");
+            const size_t close = stat.rfind(')');
+            if (close == std::string::npos || close + 2 >= stat.size()) return;
+            const char state = stat[close + 2];
+            if (state != 'R' && state != 'S' && state != 'D') return;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
 
     // The result once the tool has ended, or nothing when it is still
     // running after ms milliseconds (it is then killed).
@@ -89,6 +105,22 @@ class HeldLock {
   private:
     int fd_ = -1;
 };
+
+// Whether process pid holds a flock() lock on the file at path: a file
+// that exists is not yet locked between its creation and the lock.
+inline bool HoldsFlock(pid_t pid, const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    // Lines read "1: FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF".
+    const std::string owner = " " + std::to_string(pid) + " ";
+    const std::string inode = ":" + std::to_string(st.st_ino) + " ";
+    std::istringstream locks(ReadFile("/proc/locks"));
+    for (std::string line; std::getline(locks, line);)
+        if (line.find("FLOCK") != std::string::npos && line.find(owner) != std::string::npos &&
+            line.find(inode) != std::string::npos)
+            return true;
+    return false;
+}
 
 // Files a build may leave behind only while it runs.
 inline std::vector<std::string> Leftovers(const std::string& folder) {
