@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "e2e/fixture.h"
+#include "resfile/package.h"
 
 namespace fs = std::filesystem;
 using namespace qmtest;
@@ -51,9 +52,10 @@ struct Folder {
         WriteFile(audio + "/TextList.txt", t);
         WriteFile(audio + "/WaveList.txt", w);
     }
-    nlohmann::json Check(const std::string& code = "Code1") const {
-        CliResult r = RunCli({"check", "--type", "prompt", "--audio", audio, "--irf", package,
-                              "--code", code, "--json"});
+    nlohmann::json Check(const std::string& code = "Code1",
+                         const std::string& type = "prompt") const {
+        CliResult r = RunCli({"check", "--type", type, "--audio", audio, "--irf", package, "--code",
+                              code, "--json"});
         const nlohmann::json report = nlohmann::json::parse(r.out);
         EXPECT_EQ(r.exit, report["errors"].empty() ? 0 : 1) << r.out;
         return report;
@@ -234,6 +236,7 @@ TEST(Check, Warnings) {
         std::function<void(Folder&)> nearMiss;
         std::string code = "Code1";
         std::string says = "";  // in the trigger's reason
+        std::string type = "prompt";
     };
     const auto tone = ToneSamples(16000, 12000.0);
     auto p1 = [](const std::vector<int16_t>& s, uint32_t rate = 16000) {
@@ -260,10 +263,26 @@ TEST(Check, Warnings) {
         return p1(s);
     };
     const std::function<void(Folder&)> none = [](Folder&) {};
-    // The texts in UTF-16 without a byte-order mark, each after `pad`.
-    auto utf16 = [](bool bigEndian, const std::string& pad = "") {
+    // One role, a copy of the prompts, in a package whose role clips are
+    // 16 kHz (as every role clip container is) and prompt clips at promptRate.
+    auto role = [](int32_t promptRate) {
         return [=](Folder& f) {
-            std::string t;
+            fs::copy(f.audio, f.dir / "r0");
+            fs::rename(f.dir / "r0", f.audio + "/r0");
+            WriteFile(f.audio + "/Config.ini",
+                      "[RoleInfo]\r\nCount=1\r\nRoleID1=40\r\nRolePath1=r0\r\n");
+            auto resources = qm::SkeletonResources(16000, 0);
+            const auto other = qm::SkeletonResources(promptRate, 0);
+            for (size_t i = 0; i < resources.size(); ++i)
+                if (resources[i].id == *qm::ClipResourceId(qm::BUILD_PROMPT))
+                    resources[i] = other[i];
+            ASSERT_TRUE(qm::WritePackage(f.package, resources));
+        };
+    };
+    // The texts in UTF-16, each after `pad`, with a byte-order mark or without.
+    auto utf16 = [](bool bigEndian, const std::string& pad = "", bool mark = false) {
+        return [=](Folder& f) {
+            std::string t = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
             for (const std::string& x : f.texts)
                 for (char16_t c : qm::Cp936ToUtf16(qm::Utf8ToCp936(pad + x + "\r\n"))) {
                     t += static_cast<char>(bigEndian ? c >> 8 : c & 0xFF);
@@ -289,6 +308,8 @@ TEST(Check, Warnings) {
         // NULs in every other place: in at least a quarter of the bytes.
         {"list-encoding", utf16(false), utf16(false, "提示"), "Code1", "UTF-16-encoded"},
         {"list-encoding", utf16(true), none, "Code1", "UTF-16-encoded"},
+        // Too few NULs to tell, but the mark.
+        {"list-encoding", utf16(false, "提示", true), none},
         {"wav-truncated",
          [](Folder& f) {
              std::string w = ReadFile(f.audio + "/p1.wav");
@@ -308,13 +329,14 @@ TEST(Check, Warnings) {
              ASSERT_EQ(RunCli({"init-package", f.package, "--rate", "8000"}).exit, 0);
          },
          "Code4"},
+        {"role-rate", role(8000), role(16000), "Code1", "prompt clips are 8000 Hz", "role"},
     };
     for (const Case& c : cases) {
         auto kinds = [&](const std::function<void(Folder&)>& spoil) {
             Folder f;
             spoil(f);
             std::vector<std::string> out;
-            const nlohmann::json report = f.Check(c.code);
+            const nlohmann::json report = f.Check(c.code, c.type);
             for (const auto& w : report["warnings"])
                 out.push_back(w["kind"].get<std::string>() + ": " + w["reason"].get<std::string>());
             return out;

@@ -82,6 +82,9 @@ TEST(ConformText, ErrorsNameTheLineAndTheCharacter) {
          "line 2: an unpaired UTF-16 surrogate 0xDC00"},
         {Utf16(u"a\n\xD800x", false), ListEncoding::kUtf16,
          "line 2: an unpaired UTF-16 surrogate 0xD800"},
+        // The lowest pair, D800 DC00: a character, though it has no form either.
+        {Utf16(u"a\n\U00010000", false), ListEncoding::kUtf16,
+         "line 2: \"\U00010000\" (U+10000) has no code page 936 form"},
     };
     for (const Case& c : cases) {
         qm::ListText text;
