@@ -79,7 +79,7 @@ TEST(Folders, TwoBuildsAtOnceNeverBothWriteOneFolder) {
     for (int round = 0; round < 5 && !refused; ++round) {
         Fixture f(16000, ManyPrompts(40, 40000));
         const auto args = f.Args("prompt", "Code4", {"--jobs", "1"});
-        const std::string lock = f.audio + "/.quillmark-build.lock";
+        const std::string lock = f.audio + "/" + qm::kFolderLockName;
         Spawned first(args);
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!HoldsFlock(first.Pid(), lock) && std::chrono::steady_clock::now() < end)

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "e2e/fixture.h"
+#include "platform/folder_lock.h"
 
 namespace qmtest {
 
@@ -91,7 +92,7 @@ inline bool MakeSpecial(const std::string& kind, const std::string& path, int& f
 class HeldLock {
   public:
     explicit HeldLock(const std::string& folder) {
-        fd_ = ::open((folder + "/.quillmark-build.lock").c_str(), O_RDWR | O_CREAT, 0644);
+        fd_ = ::open((folder + "/" + qm::kFolderLockName).c_str(), O_RDWR | O_CREAT, 0644);
         if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd_);
             fd_ = -1;
@@ -128,7 +129,7 @@ inline std::vector<std::string> Leftovers(const std::string& folder) {
     for (auto& e : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string name = e.path().filename().string();
         if (name.rfind("IrfTemp", 0) == 0 || name.rfind("IrfRole", 0) == 0 ||
-            name == ".quillmark-build.lock" ||
+            name == qm::kFolderLockName ||
             (name.front() == '.' && name.size() > 4 && name.substr(name.size() - 4) == ".tmp"))
             found.push_back(e.path().string());
     }

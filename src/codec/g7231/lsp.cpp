@@ -42,9 +42,8 @@ const LspColumns& CodebookColumns() {
 // bounded to 16 bits. The sums are modular, and inside 32 bits by the
 // caller's bound, so they are those of the plain loop. Returns the first
 // entry with the largest criterion above zero, or entry 0.
-QM_G7231_AVX2 inline int32_t BestEntryAvx2(
-    const std::array<std::array<int16_t, kLspCodebookSize>, 4>& columns, const int16_t* w,
-    const int16_t* lsp, int len) {
+QM_G7231_AVX2 inline int32_t BestEntryAvx2(const LspColumns::value_type& columns, const int16_t* w,
+                                           const int16_t* lsp, int len) {
     __m256i wj[4], l2[4];
     for (int j = 0; j < len; ++j) {
         wj[j] = _mm256_set1_epi16(w[j]);
