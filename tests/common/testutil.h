@@ -1,11 +1,15 @@
 // Helpers shared by the tests: scratch folders, files, WAV and PCM fixtures.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,6 +55,26 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Puts a file of the kind at path in place of whatever was there: "file"
+// (holding "old"), "link" (to target), "folder", "fifo", "socket" (its
+// descriptor in fd, open for the caller; otherwise -1) or "none".
+inline bool MakeKind(const std::string& kind, const std::string& path, int& fd,
+                     const std::string& target = "") {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    fd = -1;
+    if (kind == "file") WriteFile(path, "old");
+    if (kind == "link") std::filesystem::create_symlink(target, path, ec);
+    if (kind == "folder") std::filesystem::create_directory(path, ec);
+    if (kind == "fifo") return ::mkfifo(path.c_str(), 0644) == 0;
+    if (kind != "socket") return !ec;
+    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 inline std::string ReadFile(const std::string& path) {

@@ -1,6 +1,8 @@
-// Every vector path of the encoder against the portable one, on a corpus made
-// here: synthesised speech in several languages, loud and quiet, noise,
-// tones, impulses, abrupt switches and lengths that are not whole frames.
+// Every vector path of the encoder, and the saturating arithmetic that the
+// shortcuts stand in for, against the portable path on a corpus loud enough
+// that the shortcuts' bounds fail in many places: synthesised and recorded
+// speech, loud and quiet, noise, tones, full-scale squares, impulses, abrupt
+// switches between extremes and lengths that are not whole frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +13,7 @@
 
 #include "codec/g7231/encoder.h"
 #include "codec/g7231/g7231.h"
+#include "g7231/reference.h"
 
 namespace {
 
@@ -83,6 +86,12 @@ std::vector<Clip> Corpus() {
         corpus.push_back({name + "_loud", Scaled(s, 8.0)});
         corpus.push_back({name + "_quiet", Scaled(s, 1.0 / 64)});
     }
+    // Forty frames of recorded speech, as it is and amplified 4 and 16 times.
+    std::vector<int16_t> speech =
+        qmtest::ReadPcm(std::string(QM_TEST_DATA) + "/g7231/speech_en.s16");
+    speech.resize(240 * 40);
+    for (int gain : {1, 4, 16})
+        corpus.push_back({"recorded_x" + std::to_string(gain), Scaled(speech, gain)});
     uint32_t seed = 12345;
     auto noise = [&] {
         seed = seed * 1664525u + 1013904223u;
@@ -103,12 +112,16 @@ std::vector<Clip> Corpus() {
                 Clamp(32767 * std::sin(2 * M_PI * hz * static_cast<double>(i) / 8000)));
         corpus.push_back(tone);
     }
-    Clip square{"square_full", {}}, clicks{"impulses", {}}, steps{"switches", {}};
-    for (size_t i = 0; i < n / 2; ++i) {
-        square.pcm.push_back((i / 20) % 2 ? int16_t{-32768} : int16_t{32767});
+    for (size_t period : {4, 37, 160, 291}) {
+        Clip square{"square_" + std::to_string(period), {}};
+        for (size_t i = 0; i < n / 2; ++i)
+            square.pcm.push_back((i / (period / 2 + 1)) % 2 ? int16_t{-32768} : int16_t{32767});
+        corpus.push_back(square);
+    }
+    Clip clicks{"impulses", {}}, steps{"switches", {}}, blocks{"extremes", {}};
+    for (size_t i = 0; i < n / 2; ++i)
         clicks.pcm.push_back(i % 173 == 0 ? (i % 2 ? int16_t{-32768} : int16_t{32767})
                                           : int16_t{0});
-    }
     // Silence, full-scale noise, a tone and silence again, switched mid-frame.
     for (size_t i = 0; i < n; ++i) {
         const size_t part = i * 4 / n;
@@ -116,9 +129,19 @@ std::vector<Clip> Corpus() {
                             : part == 2 ? Clamp(30000 * std::sin(0.3 * static_cast<double>(i)))
                                         : int16_t{0});
     }
-    corpus.push_back(square);
+    // Blocks of 100 to 399 samples of silence, the lowest value, alternating
+    // extremes or noise, in a random order.
+    for (int block = 0; block < 24; ++block) {
+        const int kind = noise() & 3, len = 100 + (noise() & 0x7FFF) % 300;
+        for (int i = 0; i < len; ++i)
+            blocks.pcm.push_back(kind == 1   ? int16_t{-32768}
+                                 : kind == 2 ? (i % 2 ? int16_t{32767} : int16_t{-32768})
+                                 : kind == 3 ? noise()
+                                             : int16_t{0});
+    }
     corpus.push_back(clicks);
     corpus.push_back(steps);
+    corpus.push_back(blocks);
     // Lengths that are not whole frames, cut from the speech or the noise (a
     // copy: the corpus grows while they are cut).
     const std::vector<int16_t> src = corpus.front().pcm;

@@ -7,12 +7,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 
 #include "common/testutil.h"
@@ -21,27 +17,6 @@
 
 namespace fs = std::filesystem;
 using namespace qmtest;
-
-namespace {
-
-// Puts a file of the kind at path; returns a descriptor to close (sockets).
-int Make(const std::string& kind, const std::string& path, const std::string& target) {
-    if (kind == "file") WriteFile(path, "old");
-    if (kind == "link") fs::create_symlink(target, path);
-    if (kind == "folder") fs::create_directory(path);
-    if (kind == "fifo") {
-        EXPECT_EQ(::mkfifo(path.c_str(), 0644), 0);
-    }
-    if (kind != "socket") return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    return fd;
-}
-
-}  // namespace
 
 TEST(FileKind, CreateOpenInputAndReplaceProblem) {
     const struct {
@@ -63,7 +38,8 @@ TEST(FileKind, CreateOpenInputAndReplaceProblem) {
         const std::string target = dir / "target";
         WriteFile(target, "kept");
         const std::string path = dir / "name";
-        const int fd = Make(c.kind, path, target);
+        int fd = -1;
+        ASSERT_TRUE(MakeKind(c.kind, path, fd, target)) << c.kind;
         EXPECT_EQ(qm::FileKind(path), c.what) << c.kind;
         EXPECT_EQ(!qm::ReplaceProblem(path).empty(), c.problem) << c.kind;
         {

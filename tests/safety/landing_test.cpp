@@ -40,11 +40,7 @@ TEST(Landing, RefusedBeforeTheBuildTouchesAnything) {
         WriteFile(f.audio + "/Config.ini", "[RoleInfo]\r\nCount=0\r\n");
         const std::string out = *c.out ? f.dir / c.out : f.audio + "/in.irf";
         int fd = -1;
-        if (std::string(c.setup) == "folder") {
-            fs::create_directory(out);
-        } else if (*c.setup) {
-            ASSERT_TRUE(MakeSpecial(c.setup, out, fd)) << out;
-        }
+        ASSERT_TRUE(!*c.setup || MakeKind(c.setup, out, fd)) << out;
         const auto before = Tree(f.dir.path());
         std::vector<std::string> extra;
         if (*c.out) extra = {"--out", out};
@@ -73,8 +69,7 @@ TEST(Landing, InitPackageRefusesWhatIsNoFile) {
         TempDir dir;
         const std::string out = dir / "s.irf";
         int fd = -1;
-        ASSERT_TRUE(std::string(kind) == "folder" ? fs::create_directory(out)
-                                                  : MakeSpecial(kind, out, fd));
+        ASSERT_TRUE(MakeKind(kind, out, fd));
         CliResult r = RunCli({"init-package", out, "--rate", "16000", "--force"});
         EXPECT_EQ(r.exit, 1) << kind;
         EXPECT_EQ(Message(r.err), "Can not create file " + out + "！");
@@ -103,7 +98,7 @@ TEST(Landing, FifoAtAnInputIsRefusedAtOnce) {
         if (std::string(c.type) == "role") AddRoles(f);
         const std::string path = *c.input ? f.audio + "/" + c.input : f.package;
         int fd = -1;
-        ASSERT_TRUE(MakeSpecial("fifo", path, fd));
+        ASSERT_TRUE(MakeKind("fifo", path, fd));
         Spawned run(f.Args(c.type, "Code2"));
         std::optional<CliResult> r = run.Wait(5000);
         ASSERT_TRUE(r.has_value()) << c.input << ": the build waited on the FIFO";

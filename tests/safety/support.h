@@ -1,18 +1,15 @@
-// Builds started in the background and waited for with a deadline, hostile
-// file kinds (FIFOs, sockets, links), and held folder locks.
+// Builds started in the background and waited for with a deadline, held
+// folder locks, and what a build may leave behind.
 #pragma once
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -75,18 +72,6 @@ class Spawned {
     pid_t pid_ = -1;
     bool done_ = false;
 };
-
-// Puts a FIFO ("fifo") or a Unix socket ("socket", its descriptor in fd,
-// open for the test) at path in place of whatever was there.
-inline bool MakeSpecial(const std::string& kind, const std::string& path, int& fd) {
-    std::filesystem::remove(path);
-    if (kind == "fifo") return ::mkfifo(path.c_str(), 0644) == 0;
-    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-}
 
 // Holds the lock of a folder as a running build does.
 class HeldLock {
