@@ -16,16 +16,6 @@ using namespace qmtest;
 
 namespace {
 
-// A WAV header with the given fields and the samples behind it.
-std::string Wav(const std::vector<int16_t>& samples, uint32_t rate, uint16_t channels,
-                uint16_t bits, uint16_t tag = 1, const std::string& before = "") {
-    std::string s = WavBytes(samples, rate, channels, bits);
-    s[20] = static_cast<char>(tag & 0xFF);
-    s[21] = static_cast<char>(tag >> 8);
-    if (!before.empty()) s.insert(36, before);
-    return s;
-}
-
 // A small folder whose every prompt builds: texts "提示k", recordings
 // pk.wav of 16 kHz.
 struct Folder {
@@ -91,16 +81,16 @@ std::vector<Spoil> Spoils() {
     const auto text = &Folder::texts;
     const auto wave = &Folder::waves;
     return {
-        {Put("p1.wav", Wav(kTone, 16000, 1, 16, 1, std::string("LIST\4\0\0\0INFO", 12))),
+        {Put("p1.wav", WavBytes(kTone, 16000).insert(36, std::string("LIST\4\0\0\0INFO", 12))),
          "Incorrect wave file format",
          {"WaveList.txt, line 2", "'LIST' chunk comes before 'data'", "conform"}},
-        {Put("p2.wav", Wav(kTone, 16000, 2, 16)),
+        {Put("p2.wav", WavBytes(kTone, 16000, 2, 16)),
          "The wave file can only has one track",
          {"WaveList.txt, line 3", "2 channels"}},
-        {Put("p0.wav", Wav(kTone, 16000, 1, 24)),
+        {Put("p0.wav", WavBytes(kTone, 16000, 1, 24)),
          "Audio sample size must be 16bit",
          {"line 1", "24 bits per sample"}},
-        {Put("p0.wav", Wav(kTone, 16000, 1, 32, 3)),
+        {Put("p0.wav", WavBytes(kTone, 16000, 1, 32, 3)),
          "Audio sample size must be 16bit",
          {"format tag 3, floating point"}},
         {Put("p3.wav", "fLaC\0\0\0\x22" + std::string(60, 'x')),
@@ -205,7 +195,7 @@ TEST(Check, ReportsEveryProblemInOrder) {
     f.waves[3] = "gone.wav";
     f.texts[7] = f.texts[0];
     f.WriteLists();
-    WriteFile(f.audio + "/p4.wav", Wav(kTone, 16000, 2, 16));
+    WriteFile(f.audio + "/p4.wav", WavBytes(kTone, 16000, 2, 16));
     CliResult r = RunCli({"check", "--type", "prompt", "--audio", f.audio, "--irf", f.package});
     EXPECT_EQ(r.exit, 1);
     std::vector<std::string> errors;

@@ -151,7 +151,7 @@ TEST_F(FrontEnd, ResultCodes) {
     // Damaged inputs are refused, never read past their end: a short header,
     // a huge clip count, an entry outside the file, a huge sample count.
     const std::pair<size_t, uint32_t> damages[] = {
-        {36, 0xFFFFFFFFu}, {44, 0xFFFFFFF0u}, {qmtest::LE32(good, 44), 0x7FFFFFFFu}};
+        {36, 0xFFFFFFFFu}, {44, 0xFFFFFFF0u}, {qmtest::U32At(good, 44), 0x7FFFFFFFu}};
     EXPECT_EQ(qm::EncodeContainerALaw(In(good.substr(0, 39)), Out(), &bar), qm::kCoderInputFailed);
     for (const auto& [at, value] : damages) {
         EXPECT_EQ(qm::EncodeContainerALaw(In(qmtest::Patched(good, at, value)), Out(), &bar),

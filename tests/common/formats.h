@@ -17,11 +17,6 @@
 
 namespace qmtest {
 
-inline uint32_t LE32(const std::string& s, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
-    return v;
-}
 // The bytes with v written little-endian in `bytes` bytes at `at`.
 inline std::string Patched(std::string s, size_t at, uint32_t v, int bytes = 4) {
     std::string b;

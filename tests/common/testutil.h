@@ -87,19 +87,26 @@ inline std::vector<unsigned char> ReadBytes(const std::string& path) {
     return std::vector<unsigned char>(s.begin(), s.end());
 }
 
+// The little-endian 32-bit value at `at`.
+inline uint32_t U32At(const std::string& s, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
+    return v;
+}
+
 inline void PutLE(std::string& s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-// A canonical 44-byte-header WAV file.
+// A canonical 44-byte-header WAV file (format tag 1: integer PCM).
 inline std::string WavBytes(const std::vector<int16_t>& samples, uint32_t rate,
-                            uint16_t channels = 1, uint16_t bits = 16) {
+                            uint16_t channels = 1, uint16_t bits = 16, uint16_t tag = 1) {
     std::string s = "RIFF";
     uint32_t dataSize = static_cast<uint32_t>(samples.size() * 2);
     PutLE(s, 36 + dataSize, 4);
     s += "WAVEfmt ";
     PutLE(s, 16, 4);
-    PutLE(s, 1, 2);
+    PutLE(s, tag, 2);
     PutLE(s, channels, 2);
     PutLE(s, rate, 4);
     PutLE(s, rate * channels * bits / 8, 4);
@@ -115,6 +122,15 @@ inline std::string PcmBytes(const std::vector<int16_t>& samples) {
     std::string s;
     for (int16_t v : samples) PutLE(s, static_cast<uint16_t>(v), 2);
     return s;
+}
+
+// The 16-bit little-endian samples of the bytes from `from` on.
+inline std::vector<int16_t> PcmSamples(const std::string& bytes, size_t from = 0) {
+    std::vector<int16_t> out;
+    for (size_t i = from; i + 1 < bytes.size(); i += 2)
+        out.push_back(static_cast<int16_t>(static_cast<unsigned char>(bytes[i]) |
+                                           static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return out;
 }
 
 // A deterministic test signal: a sum of two sines with the given peak.

@@ -123,11 +123,6 @@ inline std::map<std::string, std::string> Tree(const std::string& root) {
     return files;
 }
 
-inline uint32_t U32At(const std::string& s, size_t off) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + off;
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
-
 // One resource of a package, read straight from its directory.
 struct Resource {
     std::string id;  // 16 bytes

@@ -45,10 +45,7 @@ std::vector<int16_t> Speak(const std::string& voice, const std::string& text) {
     for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) raw.append(buf, n);
     ::pclose(p);
     if (raw.size() <= 44) return {};
-    std::vector<int16_t> in((raw.size() - 44) / 2);
-    for (size_t i = 0; i < in.size(); ++i)
-        in[i] = static_cast<int16_t>(static_cast<uint8_t>(raw[44 + 2 * i]) |
-                                     (static_cast<uint8_t>(raw[45 + 2 * i]) << 8));
+    const std::vector<int16_t> in = qmtest::PcmSamples(raw, 44);
     std::vector<int16_t> out;
     for (double t = 0; t + 1 < static_cast<double>(in.size()); t += 22050.0 / 8000.0) {
         const size_t k = static_cast<size_t>(t);

@@ -19,13 +19,7 @@
 namespace qmtest {
 
 // 16-bit little-endian samples.
-inline std::vector<int16_t> ReadPcm(const std::string& path) {
-    const std::vector<unsigned char> raw = ReadBytes(path);
-    std::vector<int16_t> pcm(raw.size() / 2);
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = static_cast<int16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
-    return pcm;
-}
+inline std::vector<int16_t> ReadPcm(const std::string& path) { return PcmSamples(ReadFile(path)); }
 
 using Flat = std::map<std::string, std::vector<long long>>;
 // One frame's values, in the order the coder computes them.

@@ -21,10 +21,7 @@ namespace {
 // Samples of a WAV file written by extract, after checking that it is the
 // plain 44-byte-header WAV file of those samples.
 std::vector<int16_t> WavSamples(const std::string& wav, uint32_t rate) {
-    std::vector<int16_t> s(wav.size() < 44 ? 0 : (wav.size() - 44) / 2);
-    for (size_t i = 0; i < s.size(); ++i)
-        s[i] = static_cast<int16_t>(static_cast<unsigned char>(wav[44 + 2 * i]) |
-                                    static_cast<unsigned char>(wav[45 + 2 * i]) << 8);
+    const std::vector<int16_t> s = PcmSamples(wav, 44);
     EXPECT_EQ(wav, WavBytes(s, rate));
     return s;
 }

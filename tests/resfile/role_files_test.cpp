@@ -9,7 +9,7 @@
 namespace qm {
 namespace {
 
-using qmtest::LE32;
+using qmtest::U32At;
 using qmtest::Patched;
 
 TEST(RoleFrameWriter, Refusals) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-using qmtest::LE32;
+using qmtest::U32At;
 using qmtest::PutLE;
 using qmtest::ReadFile;
 using qmtest::TempDir;
@@ -129,9 +129,9 @@ TEST(TextIndex, SixtyFiveThousandPrompts) {
     std::string b = Write(index, tmp, order);
     ASSERT_EQ(order.size(), 65535u);
     // 32768 digit-only texts in bucket 0, then 32767 of "p" and digits.
-    EXPECT_EQ(LE32(b, 28), 32768u << 16);
-    EXPECT_EQ(LE32(b, 36), 32768u | (32767u << 16));
-    EXPECT_EQ(LE32(b, 44), 65535u);
+    EXPECT_EQ(U32At(b, 28), 32768u << 16);
+    EXPECT_EQ(U32At(b, 36), 32768u | (32767u << 16));
+    EXPECT_EQ(U32At(b, 44), 65535u);
     EXPECT_EQ(order.back().entry, 65533);
 }
 
