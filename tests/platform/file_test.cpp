@@ -75,13 +75,6 @@ TEST(FileKind, ReplacingALinkHitsOnlyTheLink) {
     EXPECT_FALSE(qm::ReplacingHits(dir / "absent", dir / "list"));
 }
 
-TEST(FileKind, ReplaceProblemFindsTheFolder) {
-    TempDir dir;
-    EXPECT_NE(qm::ReplaceProblem(dir / "missing/x").find("does not exist"), std::string::npos);
-    EXPECT_EQ(qm::ReplaceProblem(dir / "missing/x", false), "");
-    EXPECT_EQ(qm::ReplaceProblem(dir / "x"), "");
-}
-
 TEST(FolderLock, OneHolderAtATimeAndTheLockFileGoes) {
     TempDir dir;
     const std::string lockFile = dir / qm::kFolderLockName;
