@@ -1,5 +1,5 @@
-// decode through the command line: clips coded by `encode` come back as raw
-// little-endian samples; refusals leave the folder as it was.
+// encode and decode through the command line: clips coded by `encode` come
+// back as raw little-endian samples; refusals leave the folder as it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,38 +64,54 @@ TEST(Decode, RoundTripsThroughEncode) {
     }
 }
 
-TEST(Decode, RefusalsLeaveTheFolderAsItWas) {
+// Every refusal of encode and decode leaves the folder as it was: outputs
+// kept, links and folders at the output name in place, no temporary file.
+TEST(CodecCommands, RefusalsLeaveTheFolderAsItWas) {
     TempDir dir;
     WriteFile(dir / "coded", std::string(40, '\x55'));
+    WriteFile(dir / "in.pcm", PcmBytes(ToneSamples(1000, 12000.0)));
+    WriteFile(dir / "odd.pcm", "abc");
     WriteFile(dir / "target", "keep");
     std::filesystem::create_symlink(dir / "target", dir / "link");
+    std::filesystem::create_directories(dir / "taken");
+    const std::string coded = dir / "coded", notFile = ": it is not a regular file";
     const struct {
-        std::string codec, out, samples;
+        std::string command, codec, in, out, samples;
         int exit;
         std::string message;
     } kCases[] = {
-        {"alaw", "target", "41", 1,
-         "Input file " + dir / "coded" + " holds 40 samples at most, 41 asked for"},
-        {"adpcm", "target", "82", 1,
-         "Input file " + dir / "coded" + " holds 81 samples at most, 82 asked for"},
-        {"g7231", "target", "481", 1,
-         "Input file " + dir / "coded" + " holds 480 samples at most, 481 asked for"},
-        {"alaw", "link", "", 1,
-         "Cannot write output file " + dir / "link" + ": it is not a regular file"},
-        {"alaw", "target", "-1", 2, ""},
-        {"mulaw", "target", "", 2, ""},
+        {"decode", "alaw", "coded", "target", "41", 1,
+         "Input file " + coded + " holds 40 samples at most, 41 asked for"},
+        {"decode", "adpcm", "coded", "target", "82", 1,
+         "Input file " + coded + " holds 81 samples at most, 82 asked for"},
+        {"decode", "g7231", "coded", "target", "481", 1,
+         "Input file " + coded + " holds 480 samples at most, 481 asked for"},
+        {"decode", "alaw", "coded", "link", "", 1,
+         "Cannot write output file " + dir / "link" + notFile},
+        {"decode", "alaw", "coded", "target", "-1", 2, ""},
+        {"decode", "mulaw", "coded", "target", "", 2, ""},
+        {"encode", "alaw", "none.pcm", "target", "", 1,
+         "Cannot open input file " + dir / "none.pcm"},
+        {"encode", "alaw", "odd.pcm", "target", "", 1,
+         "Input file " + dir / "odd.pcm" + " has an odd number of bytes; 16-bit samples expected"},
+        {"encode", "alaw", "in.pcm", "no/dir/out", "", 1,
+         "Cannot write output file " + dir / "no/dir/out"},
+        {"encode", "alaw", "in.pcm", "taken", "", 1,
+         "Cannot write output file " + dir / "taken" + notFile},
+        {"encode", "mulaw", "in.pcm", "target", "", 2, ""},
     };
     const auto before = Tree(dir.path());
     for (const auto& c : kCases) {
-        std::vector<std::string> args = {"decode", "--codec", c.codec, dir / "coded", dir / c.out};
+        std::vector<std::string> args = {c.command, "--codec", c.codec, dir / c.in, dir / c.out};
         if (!c.samples.empty()) args.insert(args.end(), {"--samples", c.samples});
         const CliResult r = RunCli(args);
-        EXPECT_EQ(r.exit, c.exit) << c.codec << " " << c.out;
+        EXPECT_EQ(r.exit, c.exit) << c.command << " " << c.codec << " " << c.out;
         if (!c.message.empty()) {
             EXPECT_EQ(Message(r.err), c.message);
         }
-        EXPECT_EQ(Tree(dir.path()), before) << c.codec << " " << c.out;
+        EXPECT_EQ(Tree(dir.path()), before) << c.command << " " << c.codec << " " << c.out;
         EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "taken"));
     }
 }
 
