@@ -17,7 +17,7 @@ namespace {
 
 TEST(Extract, SelectsSetsRolesAndRecords) {
     Fixture f(8000);
-    AddRoles(f);
+    AddRoles(f, 2, 3);  // the third role's folder has a Chinese name, listed with a backslash
     ASSERT_EQ(f.Build("role", "Code1").exit, 0);
     const std::string pkg = f.audio + "/in.irf";
     struct Case {
@@ -27,7 +27,9 @@ TEST(Extract, SelectsSetsRolesAndRecords) {
     };
     const std::vector<Case> cases = {
         {{"--role", "41", "--record", "2"}, 0, {"role/41/00002.wav"}},
-        {{"--set", "role", "--record", "0"}, 0, {"role/40/00000.wav", "role/41/00000.wav"}},
+        {{"--set", "role", "--record", "0"},
+         0,
+         {"role/40/00000.wav", "role/41/00000.wav", "role/42/00000.wav"}},
         {{"--set", "prompt"}, 0, {}},  // the skeleton's prompt set is empty
         {{"--set", "bgsound", "--role", "40"}, 2, {}},
     };
