@@ -51,6 +51,19 @@ struct KeepCwd {
     ~KeepCwd() { std::filesystem::current_path(saved); }
 };
 
+// A name as lists write it (backslashes) as a path of this system.
+inline std::string Native(std::string name) {
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
+// The number of entries of a folder.
+inline size_t Entries(const std::string& folder) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                             std::filesystem::directory_iterator()));
+}
+
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream f(path, std::ios::binary | std::ios::trunc);

@@ -33,12 +33,6 @@ const Source kSources[] = {
     {"raw.pcm", "raw.pcm", 0, 1, 16000},
 };
 
-std::string Native(std::string name) {
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return name;
-}
-
 // Recordings of kSources in folder, with the texts as UTF-8 with a BOM and
 // the names as UTF-16 without one.
 void MakeFolder(const std::string& folder, const std::vector<Source>& sources,

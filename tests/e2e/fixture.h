@@ -45,9 +45,7 @@ struct Fixture {
     explicit Fixture(int rate = 16000, const std::vector<Prompt>& prompts = kPrompts) {
         std::string texts, waves;
         for (const Prompt& p : prompts) {
-            std::string file = p.name;
-            for (char& c : file)
-                if (c == '\\') c = '/';
+            const std::string file = Native(p.name);
             auto samples = ToneSamples(p.samples, 9000.0, p.rate ? p.rate : rate);
             WriteFile(audio + "/" + file, p.rate ? WavBytes(samples, p.rate) : PcmBytes(samples));
             texts += qm::Utf8ToCp936(p.text) + "\r\n";

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "codec/g7231/basic_ops.h"
-#include "codec/g7231/encoder.h"
 #include "g7231/reference.h"
 
 namespace {

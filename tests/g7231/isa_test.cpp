@@ -186,10 +186,6 @@ TEST(G7231Isa, EveryPathCodesTheCorpusAlike) {
     RestoreIsa restore;
     const std::vector<Clip> corpus = Corpus();
     ASSERT_GE(corpus.size(), 15u);
-    size_t samples = 0;
-    for (const Clip& clip : corpus) samples += clip.pcm.size();
-    RecordProperty("clips", static_cast<int>(corpus.size()));
-    RecordProperty("seconds", static_cast<int>(samples / 8000));
     for (const Clip& clip : corpus) {
         SCOPED_TRACE(clip.name);
         qm::SetG7231Isa(G7231Isa::Portable);

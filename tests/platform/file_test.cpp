@@ -4,9 +4,7 @@
 // folder locks between holders; the parts of a path.
 #include "platform/file.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "cli/inspect_render.h"
 #include "common/formats.h"
@@ -62,22 +63,25 @@ TEST(InspectRender, GoldenPackages) {
 }
 
 // Its own cross-checks, beyond each reader's findings (tested with the
-// readers): a set whose texts and records differ in number, role frames
-// whose role counts differ. Records past the last text are kept apart.
+// readers, and here named by their resource): a set whose texts and records
+// differ in number, role frames whose role counts differ. Records past the
+// last text are kept apart; segments that overrun their text are cut.
 TEST(InspectRender, CrossChecksAndTheirRendering) {
     qmtest::TempDir dir;
     using qmtest::TextIndexBytes;
     qmtest::WriteFile(
         dir / "p.irf",
         qmtest::Package(
-            {{kPromptIndexId, TextIndexBytes({"ab", "cd"})},
+            // The first text's one segment is 3 characters long, the text 2.
+            {{kPromptIndexId, qmtest::Patched(TextIndexBytes({"ab", "cd"}), 345, 3, 1)},
              {kPromptClipId, qmtest::FillerClips(16, CODING_ALAW, {8, 9, 10})},
              {kRoleIndexId, qmtest::RoleIndexBytes({40, 41}, {TextIndexBytes({"x"}),
                                                               TextIndexBytes({"y"})})},
              {kRoleClipId, qmtest::RoleClipBytes({qmtest::FillerClips(16, CODING_PCM16, {4})})}}));
     InspectReport r = Inspect(dir / "p.irf");
-    const std::vector<std::string> problems = {"prompt: 2 texts but 3 clip records",
-                                               "role index has 2 roles, role clips 1"};
+    const std::vector<std::string> problems = {
+        "prompt index: 1 texts whose segment lengths do not add up to their length, the first 0",
+        "prompt: 2 texts but 3 clip records", "role index has 2 roles, role clips 1"};
     EXPECT_EQ(r.problems, problems);
     ASSERT_EQ(r.sets.size(), 3u);
     EXPECT_EQ(r.sets[0].unindexed.size(), 1u);
@@ -85,13 +89,25 @@ TEST(InspectRender, CrossChecksAndTheirRendering) {
     EXPECT_EQ(r.sets[2].name, "role 2");
     EXPECT_EQ(r.sets[2].roleId, 41);
     EXPECT_FALSE(r.sets[2].texts.at(0).hasClip);
-    EXPECT_TRUE(RenderInspectText(r).ends_with("\nProblems: 2\n  - " + problems[0] + "\n  - " +
-                                               problems[1] + "\n"));
-    EXPECT_NE(RenderInspectJson(r).find(R"("problems": [
-    "prompt: 2 texts but 3 clip records",
-    "role index has 2 roles, role clips 1"
-  ])"),
-              std::string::npos);
+    // A first segment that overruns its text in a built package: the second
+    // segment is what is left of the text, nothing.
+    const std::string built = kGolden + "prompt-code1/expected/tree/audio/voice pack.irf";
+    std::string bytes = qmtest::ReadFile(built);
+    uint32_t index = 0;
+    for (const InspectEntry& e : Inspect(built).entries)
+        if (e.id == kPromptIndexId) index = e.offset;
+    const uint32_t records = qmtest::U32At(bytes, index + 32);     // bucket 1: two segments
+    const uint16_t first = static_cast<uint8_t>(bytes.at(index + 36));
+    ASSERT_NE(records, 0u);
+    bytes.at(index + records + 1) = static_cast<char>(200);
+    qmtest::WriteFile(dir / "cut.irf", bytes);
+    const InspectText cut = Inspect(dir / "cut.irf").sets.at(0).texts.at(first);
+    ASSERT_EQ(cut.segments.size(), 2u);
+    EXPECT_EQ(cut.segments[0], cut.text);
+    EXPECT_EQ(cut.segments[1], "");
+    EXPECT_TRUE(RenderInspectText(r).ends_with("\nProblems: 3\n  - " + problems[0] + "\n  - " +
+                                               problems[1] + "\n  - " + problems[2] + "\n"));
+    EXPECT_EQ(nlohmann::json::parse(RenderInspectJson(r))["problems"], problems);
 }
 
 }  // namespace

@@ -198,9 +198,7 @@ TEST(PackageWrite, RefusalsLeaveFilesAlone) {
     // A folder that does not exist: no file, no temporary left.
     EXPECT_FALSE(WriteSkeletonPackage(dir / "no/such/x.irf", 8000, 1, err));
     EXPECT_EQ(err, "Can not create file " + (dir / "no/such/x.irf") + "！");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);  // keep.irf only
+    EXPECT_EQ(qmtest::Entries(dir.path()), 1u);  // keep.irf only
 }
 
 // Replacement of one resource (CUpdateResource).

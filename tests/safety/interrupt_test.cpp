@@ -96,9 +96,8 @@ TEST(Interrupts, FullDiskAtEveryStepLeavesNoTemporary) {
     // A new skeleton over an old file: the old one stays whole.
     TempDir dir;
     WriteFile(dir / "s.irf", "old");
-    RunOptions opt;
-    opt.fileLimit = 1000;
-    CliResult r = RunCli({"init-package", dir / "s.irf", "--rate", "8000", "--force"}, opt);
+    CliResult r = RunCli({"init-package", dir / "s.irf", "--rate", "8000", "--force"},
+                         RunOptions{.cwd = "", .fileLimit = 1000});
     EXPECT_EQ(r.exit, 1);
     EXPECT_EQ(Message(r.err), "Can not write file " + (dir / "s.irf") + "！");
     EXPECT_EQ(Tree(dir.path()), (std::map<std::string, std::string>{{"s.irf", "old"}}));
