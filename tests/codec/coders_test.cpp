@@ -1,4 +1,6 @@
 // The A-law and IMA ADPCM coders and the decoders of every coding.
+#include "codec/coders.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,6 @@
 #include <functional>
 #include <vector>
 
-#include "codec/coders.h"
 #include "codec/decoders.h"
 
 namespace {

@@ -75,8 +75,8 @@ TEST(InspectRender, CrossChecksAndTheirRendering) {
             // The first text's one segment is 3 characters long, the text 2.
             {{kPromptIndexId, qmtest::Patched(TextIndexBytes({"ab", "cd"}), 345, 3, 1)},
              {kPromptClipId, qmtest::FillerClips(16, CODING_ALAW, {8, 9, 10})},
-             {kRoleIndexId, qmtest::RoleIndexBytes({40, 41}, {TextIndexBytes({"x"}),
-                                                              TextIndexBytes({"y"})})},
+             {kRoleIndexId,
+              qmtest::RoleIndexBytes({40, 41}, {TextIndexBytes({"x"}), TextIndexBytes({"y"})})},
              {kRoleClipId, qmtest::RoleClipBytes({qmtest::FillerClips(16, CODING_PCM16, {4})})}}));
     InspectReport r = Inspect(dir / "p.irf");
     const std::vector<std::string> problems = {
@@ -96,8 +96,8 @@ TEST(InspectRender, CrossChecksAndTheirRendering) {
     uint32_t index = 0;
     for (const InspectEntry& e : Inspect(built).entries)
         if (e.id == kPromptIndexId) index = e.offset;
-    const uint32_t records = qmtest::U32At(bytes, index + 32);     // bucket 1: two segments
-    const uint16_t first = static_cast<uint8_t>(bytes.at(index + 36));
+    const uint32_t records = qmtest::U32At(bytes, index + 32);         // bucket 1: two segments
+    const uint32_t first = qmtest::U32At(bytes, index + 36) & 0xFFFF;  // its first text
     ASSERT_NE(records, 0u);
     bytes.at(index + records + 1) = static_cast<char>(200);
     qmtest::WriteFile(dir / "cut.irf", bytes);

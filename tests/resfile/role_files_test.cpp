@@ -9,8 +9,8 @@
 namespace qm {
 namespace {
 
-using qmtest::U32At;
 using qmtest::Patched;
+using qmtest::U32At;
 
 TEST(RoleFrameWriter, Refusals) {
     qmtest::TempDir dir;

@@ -13,10 +13,10 @@
 
 namespace {
 
-using qmtest::U32At;
 using qmtest::PutLE;
 using qmtest::ReadFile;
 using qmtest::TempDir;
+using qmtest::U32At;
 
 void FileAll(qm::CTextIndex& index, const std::vector<std::string>& texts) {
     std::string err;
