@@ -331,21 +331,4 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
     return false;
 }
 
-bool FindDuplicateText(const std::vector<PromptEntry>& list, std::string& err) {
-    // Count every text once, then name the first entry in list order whose
-    // text occurs more than once: the same answer as comparing each entry
-    // with the whole list, in linear time.
-    std::unordered_map<std::string_view, size_t> counts;
-    counts.reserve(list.size());
-    for (const PromptEntry& e : list) ++counts[e.text];
-    for (const PromptEntry& e : list) {
-        if (counts[e.text] >= 2) {
-            err = Format("There have a repetitive text %s exist in file list",
-                         Cp936ToUtf8(e.text).c_str());
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace qm

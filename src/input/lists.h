@@ -32,9 +32,6 @@ bool LoadPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const 
 // or the limit allows going on.
 void ScanPromptLists(std::vector<PromptEntry>& list, int32_t packageRate, const std::string& folder,
                      size_t limit, std::vector<Problem>& problems);
-// True, with the message in err, when some text occurs more than once; names
-// the first text in list order that has a twin.
-bool FindDuplicateText(const std::vector<PromptEntry>& list, std::string& err);
 
 // Reads a list file the way the Windows text mode and 1023-byte line reads
 // see it: each element is one read (trimmed later by the caller).

@@ -93,19 +93,7 @@ size_t File::Read(void* buf, size_t n) {
 
 bool File::ReadExact(void* buf, size_t n) { return Read(buf, n) == n; }
 
-bool File::ReadU16(uint16_t& v) {
-    unsigned char b[2];
-    if (!ReadExact(b, 2)) return false;
-    v = GetU16(b);
-    return true;
-}
 
-bool File::ReadU32(uint32_t& v) {
-    unsigned char b[4];
-    if (!ReadExact(b, 4)) return false;
-    v = GetU32(b);
-    return true;
-}
 
 bool File::Write(const void* buf, size_t n) {
     if (fp_ == nullptr) {

@@ -43,8 +43,6 @@ class File {
     size_t Read(void* buf, size_t n);
     // Reads exactly n bytes; false on a short read.
     bool ReadExact(void* buf, size_t n);
-    bool ReadU16(uint16_t& v);
-    bool ReadU32(uint32_t& v);
 
     bool Write(const void* buf, size_t n);
     bool WriteU8(uint8_t v) { return Write(&v, 1); }
