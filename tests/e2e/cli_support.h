@@ -123,34 +123,14 @@ inline std::map<std::string, std::string> Tree(const std::string& root) {
     return files;
 }
 
-// One resource of a package, read straight from its directory.
-struct Resource {
-    std::string id;  // 16 bytes
-    uint32_t offset = 0;
-    uint32_t size = 0;
-    std::string data;
-};
-
-inline std::vector<Resource> Resources(const std::string& pkg) {
-    std::vector<Resource> out;
-    if (pkg.size() < 16) return out;
-    uint32_t count = U32At(pkg, 12);
-    for (uint32_t k = 0; k < count && 16 + 24 * (k + 1) <= pkg.size(); ++k) {
-        Resource r;
-        r.id = pkg.substr(16 + 24 * k, 16);
-        r.offset = U32At(pkg, 16 + 24 * k + 16);
-        r.size = U32At(pkg, 16 + 24 * k + 20);
-        if (uint64_t{r.offset} + r.size <= pkg.size()) r.data = pkg.substr(r.offset, r.size);
-        out.push_back(r);
-    }
-    return out;
-}
-
-// The bytes of the first resource of a package with the id ("" if none).
+// The bytes of the first resource of a package with the id ("" if none),
+// read straight from its directory (16-byte header, 24-byte entries).
 template <typename Id>
 std::string ResourceData(const std::string& pkg, const Id& id) {
-    for (const Resource& r : Resources(pkg))
-        if (r.id == std::string(id.begin(), id.end())) return r.data;
+    const std::string want(id.begin(), id.end());
+    for (size_t k = 0; pkg.size() >= 16 && k < U32At(pkg, 12) && 40 + 24 * k <= pkg.size(); ++k)
+        if (pkg.compare(16 + 24 * k, 16, want) == 0)
+            return pkg.substr(U32At(pkg, 32 + 24 * k), U32At(pkg, 36 + 24 * k));
     return "";
 }
 

@@ -137,9 +137,9 @@ TEST(Diff, TellsPackagesApart) {
     const std::string retoned = snapshot("retoned.irf");
     // Another resource's byte.
     std::string other = ReadFile(retoned);
-    for (const Resource& r : Resources(other))
-        if (r.id.starts_with("QMOPAQUE")) {
-            other[r.offset] ^= 1;
+    for (size_t k = 0; k < U32At(other, 12); ++k)  // the directory's first opaque resource
+        if (other.compare(16 + 24 * k, 8, "QMOPAQUE") == 0) {
+            other[U32At(other, 32 + 24 * k)] ^= 1;
             break;
         }
     WriteFile(f.dir / "other.irf", other);
