@@ -32,10 +32,10 @@ constexpr CodeTypeInfo kCodeTypes[] = {
 
 // "8kHz  16bit" has two blanks: the texts line up in the dialog's list.
 constexpr RateInfo kRates[] = {
-    {8000, 8, "8kHz  16bit", "8K"},
-    {11025, 11, "11kHz 16bit", "11K"},
-    {16000, 16, "16kHz 16bit", "16K"},
-    {22050, 22, "22kHz 16bit", "22K"},
+    {8000, "8kHz  16bit", "8K"},
+    {11025, "11kHz 16bit", "11K"},
+    {16000, "16kHz 16bit", "16K"},
+    {22050, "22kHz 16bit", "22K"},
 };
 
 template <typename T, typename Pred>

@@ -40,8 +40,7 @@ struct CodeTypeInfo {
 };
 
 struct RateInfo {
-    int32_t hz;
-    uint8_t rateByte;  // rate byte of clip containers
+    int32_t hz;        // its rate byte in clip containers: RateByte (resfile/formats.h)
     const char* text;  // as the dialog's rate list and `rate` show it: "16kHz 16bit"
     const char* word;  // rate word of clip file names: "16K"
 };
