@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,8 +54,7 @@ struct KeepCwd {
 
 // A name as lists write it (backslashes) as a path of this system.
 inline std::string Native(std::string name) {
-    for (char& c : name)
-        if (c == '\\') c = '/';
+    std::replace(name.begin(), name.end(), '\\', '/');
     return name;
 }
 
@@ -72,12 +72,11 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
 
 // Puts a file of the kind at path in place of whatever was there: "file"
 // (holding "old"), "link" (to target), "folder", "fifo", "socket" (its
-// descriptor in fd, open for the caller; otherwise -1) or "none".
+// descriptor in fd, open for the caller; fd is left alone otherwise) or "none".
 inline bool MakeKind(const std::string& kind, const std::string& path, int& fd,
                      const std::string& target = "") {
     std::error_code ec;
     std::filesystem::remove(path, ec);
-    fd = -1;
     if (kind == "file") WriteFile(path, "old");
     if (kind == "link") std::filesystem::create_symlink(target, path, ec);
     if (kind == "folder") std::filesystem::create_directory(path, ec);

@@ -152,6 +152,15 @@ TEST(ConformCli, Refusals) {
     }
     EXPECT_FALSE(fs::exists(tmp / "o"));
     EXPECT_EQ(Tree(in).size(), 3u);
+    // More than twenty files in the way: twenty are named, the rest counted.
+    std::vector<std::string> names;
+    for (int k = 0; k < 23; ++k) names.push_back("n" + std::to_string(k) + ".wav");
+    std::vector<Source> many;
+    for (const std::string& n : names) many.push_back({n.c_str(), "", kSources[0].format, 1, 8000});
+    MakeFolder(tmp / "many", many);
+    ASSERT_EQ(RunCli({"conform", "--audio", tmp / "many", "--out", tmp / "m"}).exit, 0);
+    EXPECT_TRUE(RunCli({"conform", "--audio", tmp / "many", "--out", tmp / "m"})
+                    .err.ends_with("\n  ... and 5 more\n"));
     // One list is enough to start; the other is then reported missing.
     WriteFile(tmp / "half/TextList.txt", "a\n");
     CliResult half = RunCli({"conform", "--audio", tmp / "half", "--out", tmp / "o"});

@@ -136,9 +136,7 @@ std::vector<Clip> Corpus() {
                                  : kind == 3 ? noise()
                                              : int16_t{0});
     }
-    corpus.push_back(clicks);
-    corpus.push_back(steps);
-    corpus.push_back(blocks);
+    corpus.insert(corpus.end(), {clicks, steps, blocks});
     // Lengths that are not whole frames, cut from the speech or the noise (a
     // copy: the corpus grows while they are cut).
     const std::vector<int16_t> src = corpus.front().pcm;
