@@ -93,8 +93,6 @@ size_t File::Read(void* buf, size_t n) {
 
 bool File::ReadExact(void* buf, size_t n) { return Read(buf, n) == n; }
 
-
-
 bool File::Write(const void* buf, size_t n) {
     if (fp_ == nullptr) {
         failed_ = true;
